@@ -1,0 +1,18 @@
+// Guarded regular-expression search shared by the date patterns and the
+// title and link finders.
+#pragma once
+
+#include <boost/regex.hpp>
+
+namespace re2 { class RE2; }
+
+// Builds a linear-time twin of a Boost pattern that locates where the
+// leftmost match starts; null when the pattern has no exact twin.
+re2::RE2* makeAccelerator(const char* pattern, bool icase);
+
+// Leftmost search of re over [a, b) with Perl semantics into m. With an
+// accelerator the match start is located first in linear time. A search
+// that throws (complexity or memory limits) counts as no match.
+bool guardedSearch(const boost::regex& re, const re2::RE2* accel,
+                   const char* a, const char* b,
+                   boost::match_results<const char*>& m);

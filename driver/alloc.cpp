@@ -1,0 +1,27 @@
+#include "driver/alloc.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+void outOfMemory() {
+    std::fputs("out of memory\n", stderr);
+    std::exit(2);
+}
+
+void* xmalloc(std::size_t size) {
+    void* p = std::malloc(size ? size : 1);
+    if (!p) outOfMemory();
+    return p;
+}
+
+void* xcalloc(std::size_t count, std::size_t size) {
+    void* p = std::calloc(count ? count : 1, size ? size : 1);
+    if (!p) outOfMemory();
+    return p;
+}
+
+void* xrealloc(void* p, std::size_t size) {
+    void* q = std::realloc(p, size ? size : 1);
+    if (!q) outOfMemory();
+    return q;
+}

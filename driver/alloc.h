@@ -1,0 +1,11 @@
+// Allocation that never returns null: on exhaustion the process prints
+// "out of memory" on standard error and exits with status 2.
+#pragma once
+
+#include <cstddef>
+
+void* xmalloc(std::size_t size);
+void* xcalloc(std::size_t count, std::size_t size);
+void* xrealloc(void* p, std::size_t size);
+// Reports exhausted memory and ends the process (status 2).
+[[noreturn]] void outOfMemory();

@@ -1,0 +1,212 @@
+#include "driver/kemVURODerodu.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <iostream>
+#include <map>
+#include <new>
+#include <sstream>
+
+#include "dates/dates.h"
+#include "dom/builder.h"
+#include "dom/dom.h"
+#include "driver/alloc.h"
+#include "entries/entries.h"
+#include "rss/rss.h"
+#include "scanner/vobHTMLParser.h"
+
+#ifndef WEBLOG2RSS_VERSION
+#define WEBLOG2RSS_VERSION "0"
+#endif
+
+namespace {
+
+const char kUsage[] =
+    "usage: weblog2rss                      read a page on standard input\n"
+    "       weblog2rss FILE                 read the page in FILE\n"
+    "       weblog2rss LIST INDIR OUTDIR    convert a batch of pages\n"
+    "Writes an RSS 0.91 feed of the dated entries of each weblog page.\n"
+    "Single-page modes write the feed on standard output; the batch mode\n"
+    "reads INDIR/0, INDIR/1, ... (one page per address in LIST) and writes\n"
+    "OUTDIR/n for every page n that holds entries.\n";
+
+// Bytes of tmp the previous page used; only these need clearing.
+std::size_t tmpUsed = 0;
+
+void line(const std::string& text) {
+    std::fputs(text.c_str(), stdout);
+    std::fputc('\n', stdout);
+    std::fflush(stdout);
+}
+
+// Clears the per-page state before a page is read.
+void resetPage() {
+    std::memset(tmp, 0, tmpUsed);
+    tmpUsed = 0;
+    resetParseState();
+}
+
+// Reads at most PAGE_READ_LIMIT bytes of f into tmp (the rest is not read).
+void readPage(std::FILE* f) {
+    tmpUsed = std::fread(tmp, 1, PAGE_READ_LIMIT, f);
+    tmp[tmpUsed] = '\0';
+}
+
+// Scans the page in tmp into the tree and closes what is left open.
+// Returns true when the tree cursor is back at root.
+bool buildTree() {
+    useString(tmp);
+    while (html_lex() != HTML_END) {
+    }
+    deleteCurrentBuf();
+    if (!tag_stack.empty()) closeOpenElements();
+    return current == &root;
+}
+
+// Releases the tree, the entry table and the open-element stack.
+void releasePage() {
+    releaseTree();
+    freeEntries();
+}
+
+// Writes everything in text to fd; false on any failure.
+bool writeAll(int fd, const std::string& text) {
+    const char* p = text.data();
+    std::size_t left = text.size();
+    while (left > 0) {
+        ssize_t n = ::write(fd, p, left);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        p += n;
+        left -= static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+// Writes the feed of the current page to OUTDIR/n and reports the outcome.
+void writeFeedFile(const std::string& address, const std::string& path) {
+    int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0664);
+    if (fd < 0) {
+        line("Error opening file " + path + "to write");
+        return;
+    }
+    std::ostringstream feed;
+    printEntriesRSS(address, feed);
+    bool ok = writeAll(fd, feed.str());
+    if (::close(fd) != 0) ok = false;
+    if (ok) {
+        line("finish converting to RSS: " + path);
+    } else {
+        ::unlink(path.c_str());
+        line("Error writing file " + path);
+    }
+}
+
+// Single-page modes: the page is in tmp, the feed goes to standard output.
+int runSinglePage(const std::string& address) {
+    if (!buildTree()) {
+        std::fputs("serious error, ending is not root\n", stdout);
+        std::fflush(stdout);
+        return 0;
+    }
+    if (DOMParseBFS(&root) == BFS_ENTRIES) {
+        printEntriesRSS(address, std::cout);
+        std::cout.flush();
+        if (!std::cout) std::cerr << "Error writing feed to standard output\n";
+    }
+    releasePage();
+    releaseDateRE();
+    return 0;
+}
+
+int runBatch(const std::string& listPath, const std::string& inDir,
+             const std::string* outDir) {
+    std::ifstream list(listPath);
+    if (!list) {
+        std::fprintf(stderr, "can't open url list file%s\n", listPath.c_str());
+        return 0;
+    }
+    std::map<int, std::string> urls;
+    std::string word;
+    int count = 0;
+    while (list >> word) urls[count++] = word;
+    list.close();
+    line("Read the URL list");
+
+    for (int i = 0; i < count; i++) {
+        resetPage();
+        std::string number = std::to_string(i);
+        std::string inPath = pagePath(inDir, number);
+        std::FILE* f = std::fopen(inPath.c_str(), "r");
+        if (!f) {
+            line("File not exist, skipping: " + inPath);
+            continue;
+        }
+        readPage(f);
+        std::fclose(f);
+        line("Read: " + inPath);
+
+        if (buildTree() && DOMParseBFS(&root) == BFS_ENTRIES) {
+            line("Contains recognizable weblog entries");
+            if (outDir)
+                writeFeedFile(urls[i], pagePath(*outDir, number));
+            else
+                line("No output directory given, feed not written: " + number);
+        }
+        releasePage();
+    }
+    releaseDateRE();
+    return 0;
+}
+
+void onNewFailure() { outOfMemory(); }
+
+}  // namespace
+
+std::string pagePath(const std::string& dir, const std::string& n) {
+    if (dir.empty()) return n;
+    return dir.back() == '/' ? dir + n : dir + "/" + n;
+}
+
+int weblogMain(int argc, char** argv) {
+    std::set_new_handler(onNewFailure);
+    if (argc == 2) {
+        std::string arg = argv[1];
+        if (arg == "-h" || arg == "--help") {
+            std::fputs(kUsage, stdout);
+            return 0;
+        }
+        if (arg == "--version") {
+            std::printf("weblog2rss %s\n", WEBLOG2RSS_VERSION);
+            return 0;
+        }
+    }
+
+    resetPage();
+    initializeDateRE();
+    registerDOMHandlers();
+
+    if (argc <= 1) {
+        readPage(stdin);
+        return runSinglePage("");
+    }
+    if (argc == 2) {
+        std::FILE* f = std::fopen(argv[1], "r");
+        if (!f) {
+            std::fprintf(stderr, "File not exist, skipping: %s\n", argv[1]);
+            return 0;
+        }
+        readPage(f);
+        std::fclose(f);
+        return runSinglePage(argv[1]);
+    }
+    std::string outDir = argc >= 4 ? argv[3] : "";
+    return runBatch(argv[1], argv[2], argc >= 4 ? &outDir : nullptr);
+}

@@ -1,0 +1,3 @@
+#include "driver/kemVURODerodu.h"
+
+int main(int argc, char** argv) { return weblogMain(argc, argv); }

@@ -1,0 +1,14 @@
+#!/bin/sh
+# Installs the build and test dependencies on a Debian machine; installs
+# nothing when everything is already there, so it can be run any number of times.
+set -eu
+packages="g++ cmake make pkg-config libboost-regex-dev libre2-dev libgtest-dev googletest"
+missing=""
+for p in $packages; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "ok installed" || missing="$missing $p"
+done
+[ -z "$missing" ] && exit 0
+if [ "$(id -u)" -eq 0 ]; then sudo=""; else sudo="sudo"; fi
+$sudo apt-get update
+# shellcheck disable=SC2086
+DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y --no-install-recommends $missing
