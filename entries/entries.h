@@ -2,6 +2,8 @@
 // stamps and cuts its content into timestamped entries.
 #pragma once
 
+#include <vector>
+
 struct node;
 
 struct timestamp {
@@ -31,3 +33,21 @@ void separateEntries(int dateCount, int* dateChildren, int timeCount,
                      node* container);
 // Frees the entry table and its texts; leaves it empty.
 void freeEntries();
+
+// Makes an empty entry table with dateCount + timeCount zero-filled slots
+// and sets blogentries_count to the larger of the two (an old table is
+// freed first).
+void allocateEntries(int dateCount, int timeCount);
+
+// The arguments of the last separateEntries call (dateChildren already
+// moved back by shift), kept for tests and debugging.
+struct EntryLayout {
+    node* container = nullptr;
+    int dateCount = 0;
+    int timeCount = 0;
+    int shift = 0;
+    int lastChild = 0;
+    std::vector<int> dateChildren;
+    std::vector<int> timeChildren;
+};
+extern EntryLayout last_layout;

@@ -1,0 +1,2 @@
+#include "entries/entries.h"
+int DOMParseBFS(node*) { return BFS_NONE; }

@@ -1,0 +1,2 @@
+#include "entries/entries.h"
+void separateEntries(int, int*, int, int*, int, int, node*) {}
