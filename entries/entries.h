@@ -38,6 +38,8 @@ void freeEntries();
 // and sets blogentries_count to the larger of the two (an old table is
 // freed first).
 void allocateEntries(int dateCount, int timeCount);
+// Number of slots in the current entry table (0 when there is none).
+int entryCapacity();
 
 // The arguments of the last separateEntries call (dateChildren already
 // moved back by shift), kept for tests and debugging.
