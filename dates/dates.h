@@ -31,3 +31,11 @@ void prepareDateSearch(const char* begin, const char* end);
 // Leftmost search of pattern id over [a, b) into match_result.
 // A search the regex engine gives up on counts as no match.
 bool searchDatePattern(int id, const char* a, const char* b);
+
+// Text of pattern id (null outside 0..14) and whether it is compiled
+// case-insensitively.
+const char* datePatternText(int id);
+bool datePatternIcase(int id);
+// The same search as searchDatePattern without the linear-time locator:
+// plain Boost over [a, b), a throw counting as no match. For comparisons.
+bool searchDatePatternPlain(int id, const char* a, const char* b);

@@ -4,6 +4,8 @@
 
 #include <boost/regex.hpp>
 
+#include <string>
+
 namespace re2 { class RE2; }
 
 // Builds a linear-time twin of a Boost pattern that locates where the
@@ -16,3 +18,7 @@ re2::RE2* makeAccelerator(const char* pattern, bool icase);
 bool guardedSearch(const boost::regex& re, const re2::RE2* accel,
                    const char* a, const char* b,
                    boost::match_results<const char*>& m);
+
+// The RE2 pattern makeAccelerator compiles for a Boost pattern; empty when
+// the pattern uses syntax outside the translated subset.
+std::string translateToAccelerator(const char* pattern, bool icase);
