@@ -1,0 +1,157 @@
+// Text utilities: stripHTML's output table, script/style skipping, the
+// room bound, the tokenizer, and the weblog2rss-text command.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "scanner/vobHTMLUtils.h"
+
+namespace {
+
+// Strips html in a buffer of exactly the documented room, with a guard
+// pattern after it, and checks the result stayed inside that room.
+std::string strip(const std::string& html) {
+    std::size_t room = strippedTextRoom(html.size());
+    std::vector<char> buf(room + 16, '#');
+    std::copy(html.begin(), html.end(), buf.begin());
+    buf[html.size()] = '\0';
+    stripHTML(buf.data());
+    for (std::size_t i = room; i < buf.size(); i++) EXPECT_EQ(buf[i], '#') << "overrun at " << i;
+    EXPECT_EQ(OUT, buf.data() + std::char_traits<char>::length(buf.data()));
+    return buf.data();
+}
+
+std::vector<std::string> words(const std::string& html) {
+    std::vector<std::string> out;
+    std::string copy = html;
+    tokenizeHTML(copy.data());
+    while (hasMoreTokens()) {
+        const char* w = nextToken();
+        if (w) {
+            EXPECT_EQ(tokenLength(), static_cast<int>(std::string(w).size()));
+            out.push_back(w);
+        }
+    }
+    doneTokenize();
+    EXPECT_EQ(TOKEN, nullptr);
+    return out;
+}
+
+TEST(StripHTML, OutputTable) {
+    struct {
+        const char* html;
+        const char* text;
+    } cases[] = {
+        {"Hello, <b>world</b>!", "Hello ,  world !"},
+        {"a<br>b<p>c", "a \nb \n\nc "},
+        {"x,y", "x ,y "},
+        {"<script>var x = 1;</script>Text", "    Text "},
+        {"<script>if (a<b) go();</script>ok", "   ok "},
+        {"<style>p {color: red}</style>Hi", "   Hi "},
+        {"&lt;tag&gt; &amp; &copy;", "<tag > & "},
+        {"&quot;q&#34;&nbsp;", "\"q \" "},
+        {"one\ttwo", "one two "},
+        {"a\r\nb", "a   b "},
+        {"<xyz>u</xyz><!-- c --><!DOCTYPE html>v", "u v "},
+        {"</script>after", "after "},
+        {"<!-- only a comment -->", ""},
+        {"", ""},
+    };
+    for (const auto& c : cases) EXPECT_EQ(strip(c.html), c.text) << c.html;
+}
+
+TEST(StripHTML, UnclosedScriptHidesRestButNotNextRun) {
+    EXPECT_EQ(strip("<script>a b<p>c"), "  ");   // the tag, then the space inside
+    EXPECT_EQ(strip("<p>c"), "\n\nc ");
+}
+
+// Words gain a space each, so short words between punctuation are the worst
+// case; the output must still fit strippedTextRoom.
+TEST(StripHTML, OutputNeverExceedsRoom) {
+    const std::vector<std::string> worst = {"x", "x,", ",x", "x,y", "a.b.c.d.", "1&amp2",
+                                            "x<b>y", "x&lt;y&gt;z", "x\ny\rz"};
+    for (const auto& s : worst) {
+        std::string page;
+        while (page.size() < 3000) page += s;
+        strip(page);
+        strip(s);
+    }
+    std::mt19937 rng(7);
+    const std::string alphabet = "ab,.;'\"&<>/ \t\n";
+    const char* pieces[] = {"<p>", "<br>", "<b>", "&lt;", "&#38;", "&amp", "<script>", "</script>"};
+    for (int round = 0; round < 300; round++) {
+        std::string page;
+        int n = 1 + static_cast<int>(rng() % 400);
+        for (int i = 0; i < n; i++) {
+            if (rng() % 8 == 0)
+                page += pieces[rng() % 8];
+            else
+                page += alphabet[rng() % alphabet.size()];
+        }
+        strip(page);
+    }
+}
+
+TEST(Tokenizer, Words) {
+    EXPECT_EQ(words("<style>p {color: red}</style>Hi there"),
+              (std::vector<std::string>{"Hi", "there"}));
+    EXPECT_EQ(words("don't <b>stop</b> 2004&amp;x"),
+              (std::vector<std::string>{"don", "t", "stop", "2004", "x"}));
+    EXPECT_EQ(words("<script>var a<b;</script>ok"), (std::vector<std::string>{"ok"}));
+    EXPECT_EQ(words("<script>never closed"), std::vector<std::string>{});
+}
+
+TEST(Tokenizer, EmptyInputEndsAtOnce) {
+    char empty[] = "";
+    tokenizeHTML(empty);
+    EXPECT_EQ(hasMoreTokens(), 1);
+    EXPECT_EQ(nextToken(), nullptr);
+    EXPECT_EQ(hasMoreTokens(), 0);
+    EXPECT_EQ(tokenLength(), 0);
+    EXPECT_EQ(nextToken(), nullptr);   // asking again after the end is harmless
+    doneTokenize();
+}
+
+TEST(Tokenizer, LengthOfEachWord) {
+    char html[] = "<style>x</style>Hi there";
+    tokenizeHTML(html);
+    ASSERT_STREQ(nextToken(), "Hi");
+    EXPECT_EQ(tokenLength(), 2);
+    ASSERT_STREQ(nextToken(), "there");
+    EXPECT_EQ(tokenLength(), 5);
+    EXPECT_EQ(nextToken(), nullptr);
+    doneTokenize();
+}
+
+// Runs the text command in a shell; returns its stdout, sets status.
+std::string runText(const std::string& args, int& status) {
+    std::string bin = WEBLOG2RSS_BIN;
+    bin = bin.substr(0, bin.rfind('/') + 1) + "weblog2rss-text";
+    std::FILE* p = popen((bin + " " + args).c_str(), "r");
+    std::string out;
+    char chunk[4096];
+    std::size_t n;
+    while ((n = std::fread(chunk, 1, sizeof chunk, p)) > 0) out.append(chunk, n);
+    status = pclose(p);
+    return out;
+}
+
+TEST(TextCommand, StripsWordsAndReportsMissingFile) {
+    int status = 0;
+    EXPECT_EQ(runText("<<'EOF'\n<p>Hi, <i>you</i>&amp;me</p>\nEOF", status), "\n\nHi ,  you &me  ");
+    EXPECT_EQ(status, 0);
+    EXPECT_EQ(runText("-w <<'EOF'\n<style>a</style>Hi, you\nEOF", status), "Hi\nyou\n");
+    EXPECT_EQ(runText("/nonexistent/page 2>&1", status),
+              "File not exist, skipping: /nonexistent/page\n");
+    EXPECT_EQ(status, 0);
+    EXPECT_NE(runText("-h", status).find("usage: weblog2rss-text [-w] [FILE]"), std::string::npos);
+    std::string page = std::string(WEBLOG2RSS_CORPUS_DIR) + "/pages/0";
+    EXPECT_FALSE(runText("-w " + page, status).empty());
+    EXPECT_EQ(status, 0);
+}
+
+}  // namespace
