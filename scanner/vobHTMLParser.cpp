@@ -1,35 +1,453 @@
+// The HTML item scanner: a hand-written longest-match scanner over the rule
+// table below, with the current input buffer and the held-byte technique.
+//
+// Rules in order of precedence (longest match wins, ties go to the earlier
+// rule):
+//   1      comment        <! WS* -- ([^-] | -[^-])* -- WS* >        92
+//   2      declaration    <! [^>]* >                               92
+//   3-184  known tags     for id 91 down to 1: </NAME R* >, <NAME R* >
+//   185    unknown close  </ Q+ >                                  1000
+//   186    unknown open   < Q+ >                                   0
+//   187    numeric entity &# DIGIT+ ;?                             2004
+//   188-   named entity   & NAME ;?                                2004
+//   288    word           WORDCHAR+                                2000
+//   289    punctuation    one PUNCT byte                           2001
+//   290    whitespace     one WS byte                              2003
+// R is a byte other than > " ' or a quoted string; Q is R without a bare !.
+//
+// Every decision is made in time proportional to the item's length plus a
+// constant: the end of a tag starting anywhere comes from a table filled
+// once per input from right to left, and the searches for comment and
+// declaration ends remember their last answer, so no byte is read again
+// and again by later "<" that fail to become tags.
+#include <climits>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "driver/alloc.h"
 #include "scanner/vobHTMLParser.h"
 
-// stub
-const char html_tag_names[HTML_TAG_TABLE_SIZE][100] = {};
 char* html_text = nullptr;
 int html_leng = 0;
-FILE* html_in = nullptr;
-TextHandler _HANDLE_OPEN_TAG = nullptr;
-TextHandler _HANDLE_CLOSE_TAG = nullptr;
-TextHandler _HANDLE_TOKEN = nullptr;
-TextHandler _HANDLE_COMMENT = nullptr;
-TextHandler _HANDLE_PUNCT = nullptr;
-TextHandler _HANDLE_UNMATCHED = nullptr;
-EntityHandler _HANDLE_ENTITY = nullptr;
-int html_lex() { return HTML_END; }
+FILE* html_in = stdin;
+
+namespace {
+
+constexpr char kNoMemoryBytes[] = "out of dynamic memory in yy_scan_bytes()";
+constexpr char kNoMemoryBuffer[] = "out of dynamic memory in yy_scan_buffer()";
+constexpr size_t kReadChunk = 16384;
+
+enum ByteClass : unsigned char { BC_WORD, BC_WS, BC_PUNCT, BC_END };
+
+struct ByteClassTable {
+    unsigned char cls[256];
+    ByteClassTable() {
+        for (int b = 0; b < 256; ++b) {
+            bool punct = (b >= 0x21 && b <= 0x2F) || (b >= 0x3A && b <= 0x40) ||
+                         (b >= 0x5B && b <= 0x60) || (b >= 0x7B && b <= 0x7E);
+            bool ws = b == ' ' || b == '\t' || b == '\n' || b == '\r';
+            cls[b] = b == 0 ? BC_END : ws ? BC_WS : punct ? BC_PUNCT : BC_WORD;
+        }
+    }
+};
+const ByteClassTable byte_classes;
+
+inline unsigned char classOf(char c) { return byte_classes.cls[static_cast<unsigned char>(c)]; }
+inline bool isWs(char c) { return classOf(c) == BC_WS; }
+
+// Known element names grouped by their upper-case first letter, highest id
+// first: among names matching at one place the highest id is both the
+// longest name and the earliest rule.
+struct NameIndex {
+    unsigned char ids[26][HTML_TAG_COUNT];
+    unsigned char count[26];
+    NameIndex() {
+        memset(count, 0, sizeof count);
+        for (int id = HTML_TAG_COUNT - 1; id >= 1; --id) {
+            int letter = html_tag_names[id][0] - 'A';
+            ids[letter][count[letter]++] = static_cast<unsigned char>(id);
+        }
+    }
+};
+
+// Named entities grouped by their first byte.
+struct EntityIndex {
+    unsigned char ids[128][HTML_ENTITY_COUNT];
+    unsigned char count[128];
+    unsigned char len[HTML_ENTITY_COUNT];
+    EntityIndex() {
+        memset(count, 0, sizeof count);
+        for (int e = 0; e < HTML_ENTITY_COUNT; ++e) {
+            unsigned char first = static_cast<unsigned char>(html_entities[e].name[0]);
+            ids[first][count[first]++] = static_cast<unsigned char>(e);
+            len[e] = static_cast<unsigned char>(strlen(html_entities[e].name));
+        }
+    }
+};
+
+const NameIndex& nameIndex() {
+    static const NameIndex index;
+    return index;
+}
+
+const EntityIndex& entityIndex() {
+    static const EntityIndex index;
+    return index;
+}
+
+// The current input and the scan state.
+yy_buffer_state* current = nullptr;
+bool input_ever_supplied = false;
+char* held_at = nullptr;  // where the held byte belongs, null if none
+char held_byte = 0;
+char empty_text[1] = {0};
+
+// Tag ends for the current input, filled on first use. For each position i,
+// tag_end[i] describes "R* >" and "Q* >" starting at i: -1 if no such
+// match, v >= 0 if both end with the '>' at v, -2 - v if only the R form
+// does (a bare '!' comes first).
+int32_t* tag_end = nullptr;
+size_t tag_end_room = 0;
+bool tag_end_ready = false;
+
+// Remembered answers of the two forward searches: the first "--" and the
+// first '>' at or after some position (the text length if none).
+size_t dd_from = SIZE_MAX, dd_at = 0;
+size_t gt_from = SIZE_MAX, gt_at = 0;
+
+[[noreturn]] void fatal(const char* message) {
+    fprintf(stderr, "%s\n", message);
+    exit(2);
+}
+
+void restoreHeldByte() {
+    if (held_at != nullptr) {
+        *held_at = held_byte;
+        held_at = nullptr;
+    }
+}
+
+// Makes a new buffer record current; the previous one, if any, is released.
+void install(char* bytes, int size, bool owned) {
+    yy_buffer_state* b = static_cast<yy_buffer_state*>(malloc(sizeof(yy_buffer_state)));
+    if (b == nullptr) fatal(kNoMemoryBuffer);
+    b->yy_ch_buf = bytes;
+    b->yy_buf_pos = bytes;
+    b->yy_buf_size = size;
+    b->yy_n_chars = static_cast<int>(strnlen(bytes, static_cast<size_t>(size)));
+    b->yy_is_our_buffer = owned ? 1 : 0;
+    b->yy_at_bol = 1;
+    b->yy_buffer_status = 1;
+    if (current != nullptr) deleteCurrentBuf();
+    current = b;
+    input_ever_supplied = true;
+    tag_end_ready = false;
+    dd_from = gt_from = SIZE_MAX;
+    html_text = bytes;
+    html_leng = 0;
+}
+
+// Copies len bytes into a fresh buffer closed by two NULs.
+void installCopy(const char* bytes, size_t len) {
+    if (len > static_cast<size_t>(INT_MAX) - 2) fatal(kNoMemoryBytes);
+    char* copy = static_cast<char*>(malloc(len + 2));
+    if (copy == nullptr) fatal(kNoMemoryBytes);
+    if (len > 0) memcpy(copy, bytes, len);
+    copy[len] = copy[len + 1] = 0;
+    install(copy, static_cast<int>(len), true);
+}
+
+// Without supplied input the scanner reads its input stream to the end.
+void readInputStream() {
+    FILE* in = html_in != nullptr ? html_in : stdin;
+    size_t len = 0, room = kReadChunk;
+    char* data = static_cast<char*>(xmalloc(room));
+    for (;;) {
+        if (room - len < kReadChunk) {
+            room *= 2;
+            data = static_cast<char*>(xrealloc(data, room));
+        }
+        size_t got = fread(data + len, 1, kReadChunk, in);
+        len += got;
+        if (got < kReadChunk) break;
+    }
+    installCopy(data, len);
+    free(data);
+}
+
+// Fills tag_end from right to left: a quote at i continues after its
+// partner quote, so the answer at i is the one already found there.
+void buildTagEnds() {
+    const char* s = current->yy_ch_buf;
+    size_t n = static_cast<size_t>(current->yy_n_chars);
+    if (tag_end_room < n + 1) {
+        free(tag_end);
+        tag_end = static_cast<int32_t*>(xmalloc((n + 1) * sizeof(int32_t)));
+        tag_end_room = n + 1;
+    }
+    int32_t end = -1;     // end of "R* >" from here, -1 if none
+    bool q_ok = false;    // "Q* >" from here ends there too
+    int32_t after_quote_end[2] = {-1, -1};  // the same, just after the nearest quote
+    bool after_quote_q_ok[2] = {false, false};
+    tag_end[n] = -1;
+    for (size_t i = n; i-- > 0;) {
+        char c = s[i];
+        if (c == '>') {
+            end = static_cast<int32_t>(i);
+            q_ok = true;
+        } else if (c == '"' || c == '\'') {
+            int k = c == '"' ? 0 : 1;
+            int32_t e = after_quote_end[k];
+            bool q = after_quote_q_ok[k];
+            after_quote_end[k] = end;
+            after_quote_q_ok[k] = q_ok;
+            end = e;
+            q_ok = q;
+        } else if (c == '!') {
+            q_ok = false;
+        }
+        tag_end[i] = end < 0 ? -1 : q_ok ? end : -2 - end;
+    }
+    tag_end_ready = true;
+}
+
+// First "--" starting at or after from, or n.
+size_t firstDoubleDash(const char* s, size_t n, size_t from) {
+    if (dd_from <= from && from <= dd_at) return dd_at;
+    size_t i = from;
+    while (i + 1 < n) {
+        const void* hit = memchr(s + i, '-', n - i - 1);
+        if (hit == nullptr) {
+            i = n;
+            break;
+        }
+        i = static_cast<size_t>(static_cast<const char*>(hit) - s);
+        if (s[i + 1] == '-') break;
+        i += 2;  // s[i + 1] is not '-', so no "--" starts there either
+    }
+    dd_from = from;
+    dd_at = i + 1 < n ? i : n;
+    return dd_at;
+}
+
+// First '>' at or after from, or n.
+size_t firstGreater(const char* s, size_t n, size_t from) {
+    if (gt_from <= from && from <= gt_at) return gt_at;
+    const void* hit = from < n ? memchr(s + from, '>', n - from) : nullptr;
+    gt_from = from;
+    gt_at = hit != nullptr ? static_cast<size_t>(static_cast<const char*>(hit) - s) : n;
+    return gt_at;
+}
+
+// Rules 1 and 2 at s[p] == '<', s[p + 1] == '!': the item's length, 0 if
+// neither matches. A comment never ends before the first '>', so it wins
+// whenever it matches.
+size_t matchCommentOrDeclaration(const char* s, size_t n, size_t p) {
+    size_t i = p + 2;
+    while (isWs(s[i])) ++i;
+    if (s[i] == '-' && s[i + 1] == '-') {
+        // The body cannot hold "--", so the first one after the opening
+        // is the only possible close.
+        size_t k = firstDoubleDash(s, n, i + 2);
+        if (k < n) {
+            size_t j = k + 2;
+            while (isWs(s[j])) ++j;
+            if (s[j] == '>') return j + 1 - p;
+        }
+    }
+    size_t g = firstGreater(s, n, p + 2);
+    return g < n ? g + 1 - p : 0;
+}
+
+// The highest known tag id whose name starts at s (either case), or 0.
+int knownName(const char* s) {
+    unsigned char first = static_cast<unsigned char>(s[0]) & 0xDF;
+    if (first < 'A' || first > 'Z') return 0;
+    const NameIndex& index = nameIndex();
+    int letter = first - 'A';
+    for (int k = 0; k < index.count[letter]; ++k) {
+        int id = index.ids[letter][k];
+        const char* name = html_tag_names[id];
+        int j = 1;
+        while (name[j] != 0) {
+            char c = s[j];
+            if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+            if (c != name[j]) break;
+            ++j;
+        }
+        if (name[j] == 0) return id;
+    }
+    return 0;
+}
+
+// Tag rules 3-186 at s[p] == '<' (not "<!"): sets code and returns the
+// length, 0 if no tag starts here. Names and the '/' contain no quote,
+// '>' or '!', so every candidate rule ends where "R* >" (or "Q* >") from
+// p + 1 ends: known and unknown forms differ only in whether they apply.
+size_t matchTag(const char* s, size_t p, int* code) {
+    int32_t t = tag_end[p + 1];
+    if (t == -1) return 0;
+    bool q_ok = t >= 0;
+    size_t end = static_cast<size_t>(q_ok ? t : -2 - t);
+    bool close = s[p + 1] == '/';
+    int id = knownName(s + p + (close ? 2 : 1));
+    if (id != 0) {
+        *code = close ? HTML_CLOSE_BASE + id : id;
+        return end + 1 - p;
+    }
+    if (!q_ok || end == p + 1) return 0;  // "<>" has no remainder piece
+    // "</>" is no close tag: its only remainder piece is the '/'.
+    *code = close && end > p + 2 ? HTML_CLOSE_BASE : HTML_UNKNOWN_TAG;
+    return end + 1 - p;
+}
+
+// Entity rules at s[p] == '&': sets the value and returns the length, 0 if
+// no entity starts here. Values beyond int are delivered as INT_MAX.
+size_t matchEntity(const char* s, size_t p, int* value) {
+    size_t i = p + 1;
+    if (s[i] == '#') {
+        ++i;
+        if (s[i] < '0' || s[i] > '9') return 0;
+        long long v = 0;
+        for (; s[i] >= '0' && s[i] <= '9'; ++i) {
+            v = v * 10 + (s[i] - '0');
+            if (v > INT_MAX) v = INT_MAX + 1LL;
+        }
+        *value = v > INT_MAX ? INT_MAX : static_cast<int>(v);
+    } else {
+        unsigned char first = static_cast<unsigned char>(s[i]);
+        if (first >= 128) return 0;
+        const EntityIndex& index = entityIndex();
+        size_t best = 0;
+        for (int k = 0; k < index.count[first]; ++k) {
+            int e = index.ids[first][k];
+            size_t len = index.len[e];
+            if (len > best && strncmp(s + i, html_entities[e].name, len) == 0) {
+                best = len;
+                *value = html_entities[e].value;
+            }
+        }
+        if (best == 0) return 0;
+        i += best;
+    }
+    if (s[i] == ';') ++i;
+    return i - p;
+}
+
+}  // namespace
+
 int html_wrap() { return 1; }
-void useString(char*) {}
-void useBuffer(char*, int) {}
-void deleteCurrentBuf() {}
-void backtrack(int) {}
-void printTags(char*) {}
-void setOpenTagHandler(TextHandler h) { _HANDLE_OPEN_TAG = h; }
-void setCloseTagHandler(TextHandler h) { _HANDLE_CLOSE_TAG = h; }
-void setTokenHandler(TextHandler h) { _HANDLE_TOKEN = h; }
-void setCommentHandler(TextHandler h) { _HANDLE_COMMENT = h; }
-void setPunctHandler(TextHandler h) { _HANDLE_PUNCT = h; }
-void setUnmatchedHandler(TextHandler h) { _HANDLE_UNMATCHED = h; }
-void setEntityHandler(EntityHandler h) { _HANDLE_ENTITY = h; }
-int echoOpenTag(int, char*, int) { return 0; }
-int echoCloseTag(int, char*, int) { return 0; }
-int echoToken(int, char*, int) { return 0; }
-int echoComment(int, char*, int) { return 0; }
-int echoPunct(int, char*, int) { return 0; }
-int echoUnmatched(int, char*, int) { return 0; }
-int echoEntity(int) { return 0; }
+
+int html_lex() {
+    restoreHeldByte();
+    if (current == nullptr) {
+        if (input_ever_supplied) return HTML_END;
+        readInputStream();
+    }
+    if (!tag_end_ready) buildTagEnds();
+
+    char* s = current->yy_ch_buf;
+    size_t n = static_cast<size_t>(current->yy_n_chars);
+    size_t p = static_cast<size_t>(current->yy_buf_pos - s);
+    if (p >= n) {
+        html_text = s + n;
+        html_leng = 0;
+        html_wrap();
+        return HTML_END;
+    }
+
+    int code = HTML_PUNCT;
+    int value = 0;
+    size_t len = 1;
+    switch (classOf(s[p])) {
+    case BC_WORD:
+        while (classOf(s[p + len]) == BC_WORD) ++len;
+        code = HTML_WORD;
+        break;
+    case BC_WS:
+        code = HTML_SPACE;
+        break;
+    default:
+        if (s[p] == '<') {
+            size_t m = s[p + 1] == '!' ? matchCommentOrDeclaration(s, n, p) : matchTag(s, p, &code);
+            if (m > 0) {
+                len = m;
+                if (s[p + 1] == '!') code = HTML_COMMENT;
+            }
+        } else if (s[p] == '&') {
+            size_t m = matchEntity(s, p, &value);
+            if (m > 0) {
+                len = m;
+                code = HTML_ENTITY;
+            }
+        }
+        break;
+    }
+
+    html_text = s + p;
+    html_leng = static_cast<int>(len);
+    held_at = s + p + len;
+    held_byte = *held_at;
+    *held_at = 0;
+    current->yy_buf_pos = held_at;
+
+    TextHandler h = nullptr;
+    if (code == HTML_ENTITY) {
+        if (_HANDLE_ENTITY != nullptr) _HANDLE_ENTITY(value);
+        return code;
+    }
+    if (code == HTML_WORD) {
+        h = _HANDLE_TOKEN;
+    } else if (code == HTML_PUNCT) {
+        h = _HANDLE_PUNCT;
+    } else if (code == HTML_SPACE) {
+        h = _HANDLE_UNMATCHED;
+    } else if (code == HTML_COMMENT) {
+        h = _HANDLE_COMMENT;
+    } else if (code >= HTML_CLOSE_BASE) {
+        h = _HANDLE_CLOSE_TAG;
+    } else {
+        h = _HANDLE_OPEN_TAG;
+    }
+    if (h != nullptr) h(code, html_text, html_leng);
+    return code;
+}
+
+void useString(char* s) {
+    restoreHeldByte();
+    installCopy(s != nullptr ? s : empty_text, s != nullptr ? strlen(s) : 0);
+}
+
+void useBuffer(char* buf, int size) {
+    if (buf == nullptr || size < 2 || buf[size - 2] != 0 || buf[size - 1] != 0) return;
+    restoreHeldByte();
+    install(buf, size - 2, false);
+}
+
+// Releases the current input. The held byte goes back first, so a caller's
+// buffer is left as it was given.
+void deleteCurrentBuf() {
+    if (current == nullptr) return;
+    restoreHeldByte();
+    current->yy_buf_pos = current->yy_ch_buf;
+    if (current->yy_is_our_buffer) free(current->yy_ch_buf);
+    free(current);
+    current = nullptr;
+    tag_end_ready = false;
+    html_text = empty_text;
+    html_leng = 0;
+}
+
+// Shortens the current item to n bytes; calls outside 1..html_leng, or
+// without a current item, change nothing (0 would make the scan stall).
+void backtrack(int n) {
+    if (current == nullptr || held_at == nullptr || n < 1 || n > html_leng) return;
+    *held_at = held_byte;
+    held_at = html_text + n;
+    held_byte = *held_at;
+    *held_at = 0;
+    html_leng = n;
+    current->yy_buf_pos = held_at;
+}

@@ -148,10 +148,12 @@ int echoUnmatched(int code, char* text, int len);
 int echoEntity(int value);
 
 // One input buffer: the bytes followed by two NULs.
+// The text scanned is yy_ch_buf up to its first NUL (yy_n_chars bytes).
 struct yy_buffer_state {
     char* yy_ch_buf;          // the bytes
     char* yy_buf_pos;         // scan position
     int yy_buf_size;          // number of bytes, not counting the two NULs
+    int yy_n_chars;           // bytes before the first NUL: the text scanned
     int yy_is_our_buffer;     // the scanner owns and frees yy_ch_buf
     int yy_at_bol;            // unused, kept for layout compatibility
     int yy_buffer_status;     // 0 while more input may follow the bytes
@@ -176,3 +178,11 @@ void deleteCurrentBuf();
 void backtrack(int n);
 // Diagnostic dump of the tag structure of s on standard output.
 void printTags(char* s);
+
+// One named character entity: its name (exact case) and the value delivered.
+struct HtmlEntity {
+    const char* name;
+    int value;
+};
+constexpr int HTML_ENTITY_COUNT = 100;
+extern const HtmlEntity html_entities[HTML_ENTITY_COUNT];
