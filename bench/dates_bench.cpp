@@ -1,0 +1,190 @@
+// Times the date and time searches: the texts the entry locator searches on
+// the corpus pages (every examined node's own, gap and tail texts, with the
+// locator's loop: dates until the first valid one, then times), by plain
+// Boost, by the accelerated search and by the accelerated search over a
+// prepared page; then single searches over 3 MiB hostile texts.
+//   dates_bench [CORPUS_DIR] [--plain-hostile]
+// --plain-hostile also times plain Boost on the hostile texts (slow: up to
+// tens of seconds per search). Figures are medians of 5 runs; ratios are to
+// the plain Boost run of the same command.
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "dates/dates.h"
+#include "dom/builder.h"
+#include "dom/dom.h"
+#include "scanner/vobHTMLParser.h"
+
+namespace {
+
+typedef std::chrono::steady_clock Clock;
+
+double seconds(Clock::time_point t0) {
+    return std::chrono::duration<double>(Clock::now() - t0).count();
+}
+
+struct Slice {
+    const char* a;
+    const char* b;
+};
+
+enum Mode { PLAIN, ACCEL, PREPARED };
+
+// The locator's loop over one text; returns a digest of what it found so
+// the modes can be checked against each other.
+long findings(Mode mode, const Slice& s) {
+    long digest = 0;
+    for (int id = 0; id < time_re; ++id) {
+        bool hit = mode == PLAIN ? searchDatePatternPlain(id, s.a, s.b)
+                                 : searchDatePattern(id, s.a, s.b);
+        if (!hit) continue;
+        digest = digest * 31 + id + (match_result[0].first - s.a) * 17;
+        if (id < date_re) {
+            if (isValidDate(getYear(match_result, id), getMonth(match_result, id),
+                            getDay(match_result, id)))
+                id = date_re - 1;   // dates done, go on with the times
+        } else if (isValidTime(getHour(match_result, id), getMin(match_result, id))) {
+            break;
+        }
+    }
+    return digest;
+}
+
+// Own, gap and tail texts of every node with four or more children.
+void collectSlices(std::vector<Slice>& out) {
+    const char* storeEnd = ptr_buffer;
+    std::vector<node*> queue{&root};
+    for (size_t head = 0; head < queue.size(); ++head) {
+        node* n = queue[head];
+        for (int i = 0; i < n->childCount; ++i) queue.push_back(n->children[i]);
+        if (n->childCount <= 3) continue;
+        for (int i = 0; i < n->childCount; ++i) {
+            node* c = n->children[i];
+            const char* end = c->end ? c->end : c->start;
+            out.push_back({c->start, end});
+            const char* g = i == 0 ? n->start : n->children[i - 1]->end;
+            if (g && g <= c->start) out.push_back({g, c->start});
+        }
+        node* last = n->children[n->childCount - 1];
+        const char* t = last->end ? last->end : last->start;
+        const char* e = n->end && n->end >= t ? n->end : storeEnd;
+        out.push_back({t, e});
+    }
+}
+
+bool loadPage(const std::string& path) {
+    std::FILE* f = std::fopen(path.c_str(), "rb");
+    if (!f) return false;
+    size_t n = std::fread(tmp, 1, PAGE_READ_LIMIT, f);
+    std::fclose(f);
+    tmp[n] = '\0';
+    resetParseState();
+    useString(tmp);
+    while (html_lex() != HTML_END) {
+    }
+    deleteCurrentBuf();
+    if (!tag_stack.empty()) closeOpenElements();
+    return true;
+}
+
+double median(std::vector<double> v) {
+    std::sort(v.begin(), v.end());
+    return v[v.size() / 2];
+}
+
+void corpusBench(const std::string& dir) {
+    const int runs = 5;
+    double total[3] = {0, 0, 0};
+    size_t texts = 0, bytes = 0, mismatches = 0;
+    int pages = 0;
+    for (int page = 0;; ++page) {
+        if (!loadPage(dir + "/pages/" + std::to_string(page))) break;
+        ++pages;
+        std::vector<Slice> slices;
+        collectSlices(slices);
+        texts += slices.size();
+        for (const Slice& s : slices) bytes += s.b - s.a;
+        std::vector<long> expect;
+        for (int mode = PLAIN; mode <= PREPARED; ++mode) {
+            std::vector<double> times;
+            for (int r = 0; r < runs; ++r) {
+                std::vector<long> got;
+                auto t0 = Clock::now();
+                if (mode == PREPARED) prepareDateSearch(buffer, ptr_buffer);
+                for (const Slice& s : slices)
+                    got.push_back(findings(static_cast<Mode>(mode), s));
+                times.push_back(seconds(t0));
+                if (mode == PLAIN && r == 0) expect = got;
+                if (got != expect) ++mismatches;
+            }
+            total[mode] += median(times);
+        }
+        releaseTree();
+    }
+    std::printf("corpus: %d pages, %zu texts, %.1f MB searched per engine\n",
+                pages, texts, bytes / 1e6);
+    std::printf("  plain Boost       %8.3f s  (1.00)\n", total[PLAIN]);
+    std::printf("  accelerated       %8.3f s  (%.2f, speed-up %.1fx)\n",
+                total[ACCEL], total[ACCEL] / total[PLAIN],
+                total[PLAIN] / total[ACCEL]);
+    std::printf("  accel + prepared  %8.3f s  (%.2f, speed-up %.1fx)\n",
+                total[PREPARED], total[PREPARED] / total[PLAIN],
+                total[PLAIN] / total[PREPARED]);
+    std::printf("  result mismatches between engines: %zu\n", mismatches);
+}
+
+void hostileBench(bool plainToo) {
+    const size_t size = 3u << 20;
+    struct {
+        const char* name;
+        std::string unit;
+    } kinds[] = {{"\">1\" pairs", ">1"}, {"digits", "7"}, {"\">\"", ">"},
+                 {"spaces", " "}, {"\"@1:\"", "@1:"}};
+    std::printf("hostile texts, 3 MiB each, all 15 patterns:\n");
+    for (const auto& k : kinds) {
+        std::string text;
+        while (text.size() < size) text += k.unit;
+        text.resize(size);
+        const char* a = text.data();
+        const char* b = a + text.size();
+        for (int mode = PLAIN; mode <= ACCEL; ++mode) {
+            if (mode == PLAIN && !plainToo) continue;
+            double worst = 0, sum = 0;
+            int worstId = 0, hits = 0;
+            for (int id = 0; id < time_re; ++id) {
+                auto t0 = Clock::now();
+                hits += mode == PLAIN ? searchDatePatternPlain(id, a, b)
+                                      : searchDatePattern(id, a, b);
+                double t = seconds(t0);
+                sum += t;
+                if (t > worst) worst = t, worstId = id;
+            }
+            std::printf("  %-12s %-11s total %8.3f s, worst %8.3f s (id %d), %d hits\n",
+                        k.name, mode == PLAIN ? "plain" : "accelerated", sum,
+                        worst, worstId, hits);
+        }
+    }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::string dir = WEBLOG2RSS_CORPUS_DIR;
+    bool plainHostile = false;
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--plain-hostile") == 0)
+            plainHostile = true;
+        else
+            dir = argv[i];
+    }
+    initializeDateRE();
+    registerDOMHandlers();
+    corpusBench(dir);
+    hostileBench(plainHostile);
+    releaseDateRE();
+    return 0;
+}
