@@ -4,6 +4,7 @@
 // It shares nothing with the real scanner but the element-name table.
 #pragma once
 
+#include <algorithm>
 #include <climits>
 #include <functional>
 #include <set>
@@ -21,14 +22,15 @@ struct Item {
     int value;  // entities only
 };
 
-// A pattern maps (text, start) to every position where a match can end.
-using Ends = std::set<size_t>;
+// A pattern maps (text, start) to every position where a match can end
+// (sorted, without repeats).
+using Ends = std::vector<size_t>;
 using Pattern = std::function<Ends(const std::string&, size_t)>;
 
 inline Pattern byteIf(std::function<bool(unsigned char)> ok) {
     return [ok](const std::string& s, size_t i) {
         Ends e;
-        if (i < s.size() && s[i] != 0 && ok(static_cast<unsigned char>(s[i]))) e.insert(i + 1);
+        if (i < s.size() && s[i] != 0 && ok(static_cast<unsigned char>(s[i]))) e.push_back(i + 1);
         return e;
     };
 }
@@ -45,19 +47,21 @@ inline Pattern lit(const std::string& word, bool anyCase = false) {
             }
             if (a != b) return e;
         }
-        e.insert(i + word.size());
+        e.push_back(i + word.size());
         return e;
     };
 }
 
 inline Pattern seq(std::vector<Pattern> parts) {
     return [parts](const std::string& s, size_t i) {
-        Ends at{i};
-        for (const Pattern& p : parts) {
+        Ends at = parts[0](s, i);
+        for (size_t k = 1; k < parts.size() && !at.empty(); ++k) {
             Ends next;
             for (size_t a : at)
-                for (size_t b : p(s, a)) next.insert(b);
-            at = next;
+                for (size_t b : parts[k](s, a)) next.push_back(b);
+            std::sort(next.begin(), next.end());
+            next.erase(std::unique(next.begin(), next.end()), next.end());
+            at.swap(next);
         }
         return at;
     };
@@ -67,14 +71,16 @@ inline Pattern alt(std::vector<Pattern> choices) {
     return [choices](const std::string& s, size_t i) {
         Ends all;
         for (const Pattern& p : choices)
-            for (size_t b : p(s, i)) all.insert(b);
+            for (size_t b : p(s, i)) all.push_back(b);
+        std::sort(all.begin(), all.end());
+        all.erase(std::unique(all.begin(), all.end()), all.end());
         return all;
     };
 }
 
 inline Pattern star(Pattern p) {
     return [p](const std::string& s, size_t i) {
-        Ends reached{i};
+        std::set<size_t> reached{i};
         std::vector<size_t> todo{i};
         while (!todo.empty()) {
             size_t a = todo.back();
@@ -82,7 +88,7 @@ inline Pattern star(Pattern p) {
             for (size_t b : p(s, a))
                 if (reached.insert(b).second) todo.push_back(b);
         }
-        return reached;
+        return Ends(reached.begin(), reached.end());
     };
 }
 
@@ -177,7 +183,7 @@ inline std::vector<Item> scan(const std::string& input) {
         for (const Rule& rule : rules()) {
             Ends ends = rule.pattern(s, pos);
             if (ends.empty()) continue;
-            size_t len = *ends.rbegin() - pos;
+            size_t len = ends.back() - pos;
             if (len > bestLen) {
                 bestLen = len;
                 best = &rule;

@@ -232,7 +232,7 @@ TEST(ScannerReference, RandomTextsMatchTheLiteralRules) {
         "&", "&#", "1", "42", "9999999999", "amp", "AMP", "nbsp", "sup", "sup1", "eacute", "Eacute",
         "lt", "quot", "not", "a", "A", "b", "bAsEfOnT", "th", "THead", "h1", "H7", "sub", "script",
         "xyz", "article", "nobr", "?", "_", "x", "\x80", "\xe9", "\xff", "\x01", "\x0c", "\x7f",
-        std::string(1, '\0'), "<!--", "-->", "<a href='", "' x>", "<!DOCTYPE",
+        std::string(1, '\0'), "<!--", "-->", "<a href='", "' x>", "<!DOCTYPE", "&#65;", "&lt;", "&#0",
     };
     std::mt19937 rng(20240611);
     for (int round = 0; round < 3000; ++round) {
@@ -242,6 +242,25 @@ TEST(ScannerReference, RandomTextsMatchTheLiteralRules) {
         std::string expected = dump(ref::scan(input));
         std::string actual = round % 2 ? dump(scanBuffer(input)) : dump(scanString(input));
         ASSERT_EQ(actual, expected) << "input: " << input;
+    }
+}
+
+// Windows of real pages, with their tags, scripts and entities, against the
+// reference.
+TEST(ScannerReference, CorpusWindowsMatchTheLiteralRules) {
+    std::mt19937 rng(7);
+    for (int page = 0; page < 97; page += 4) {
+        std::string path = std::string(WEBLOG2RSS_CORPUS_DIR) + "/pages/" + std::to_string(page);
+        FILE* f = fopen(path.c_str(), "rb");
+        if (f == nullptr) continue;
+        std::string text;
+        char chunk[65536];
+        for (size_t got; (got = fread(chunk, 1, sizeof chunk, f)) > 0;) text.append(chunk, got);
+        fclose(f);
+        for (int window = 0; window < 8 && text.size() > 600; ++window) {
+            std::string input = text.substr(rng() % (text.size() - 600), 600);
+            ASSERT_EQ(dump(scanString(input)), dump(ref::scan(input))) << "page " << page;
+        }
     }
 }
 
@@ -437,15 +456,35 @@ TEST(Registry, ElementNameTable) {
     for (int id = HTML_TAG_COUNT; id < HTML_TAG_TABLE_SIZE; ++id) EXPECT_STREQ(html_tag_names[id], "");
 }
 
-#if !defined(__SANITIZE_ADDRESS__) && !defined(__has_feature)
-#define WEBLOG2RSS_CAN_LIMIT_MEMORY 1
+// Without supplied input the scanner reads its input stream. The check runs
+// in a fresh process, where no input was ever supplied.
+TEST(RegistryDeathTest, ReadsTheInputStreamWhenNoInputWasSupplied) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            FILE* f = tmpfile();
+            fputs("<b>x y", f);
+            rewind(f);
+            html_in = f;
+            installRecorders();
+            while (html_lex() != HTML_END) {
+            }
+            fprintf(stderr, "%s", dump(recorded).c_str());
+            exit(0);
+        },
+        testing::ExitedWithCode(0), "^\\[7 <b>\\]\\[2000 x\\]\\[2003  \\]\\[2000 y\\]$");
+}
+
+// Address-space limits cannot be combined with AddressSanitizer's shadow memory.
+#if defined(__SANITIZE_ADDRESS__)
+#define WEBLOG2RSS_NO_MEMORY_LIMIT 1
 #elif defined(__has_feature)
-#if !__has_feature(address_sanitizer)
-#define WEBLOG2RSS_CAN_LIMIT_MEMORY 1
+#if __has_feature(address_sanitizer)
+#define WEBLOG2RSS_NO_MEMORY_LIMIT 1
 #endif
 #endif
 
-#if defined(WEBLOG2RSS_CAN_LIMIT_MEMORY) && !defined(__SANITIZE_ADDRESS__)
+#ifndef WEBLOG2RSS_NO_MEMORY_LIMIT
 // Caps the address space a little above what is in use now.
 void limitAddressSpace() {
     long pages = 0;
