@@ -38,12 +38,14 @@ namespace {
 constexpr char kNoMemoryBytes[] = "out of dynamic memory in yy_scan_bytes()";
 constexpr char kNoMemoryBuffer[] = "out of dynamic memory in yy_scan_buffer()";
 constexpr size_t kReadChunk = 16384;
+// Tag-end table entries kept between inputs: enough for a page of 3 MiB.
+constexpr size_t kKeptTableRoom = (3u << 20) + 1;
 
 enum ByteClass : unsigned char { BC_WORD, BC_WS, BC_PUNCT, BC_END };
 
 struct ByteClassTable {
-    unsigned char cls[256];
-    ByteClassTable() {
+    unsigned char cls[256]{};
+    constexpr ByteClassTable() {
         for (int b = 0; b < 256; ++b) {
             bool punct = (b >= 0x21 && b <= 0x2F) || (b >= 0x3A && b <= 0x40) ||
                          (b >= 0x5B && b <= 0x60) || (b >= 0x7B && b <= 0x7E);
@@ -52,7 +54,7 @@ struct ByteClassTable {
         }
     }
 };
-const ByteClassTable byte_classes;
+constexpr ByteClassTable byte_classes;
 
 inline unsigned char classOf(char c) { return byte_classes.cls[static_cast<unsigned char>(c)]; }
 inline bool isWs(char c) { return classOf(c) == BC_WS; }
@@ -436,6 +438,11 @@ void deleteCurrentBuf() {
     free(current);
     current = nullptr;
     tag_end_ready = false;
+    if (tag_end_room > kKeptTableRoom) {  // don't hold on to an outsized table
+        free(tag_end);
+        tag_end = nullptr;
+        tag_end_room = 0;
+    }
     html_text = empty_text;
     html_leng = 0;
 }
