@@ -114,7 +114,10 @@ void corpusBench(const std::string& dir) {
             for (int r = 0; r < runs; ++r) {
                 std::vector<long> got;
                 auto t0 = Clock::now();
-                if (mode == PREPARED) prepareDateSearch(buffer, ptr_buffer);
+                if (mode == PREPARED)
+                    prepareDateSearch(buffer, ptr_buffer);
+                else
+                    prepareDateSearch(nullptr, nullptr);
                 for (const Slice& s : slices)
                     got.push_back(findings(static_cast<Mode>(mode), s));
                 times.push_back(seconds(t0));

@@ -4,6 +4,9 @@
 
 #include <re2/re2.h>
 
+#include <algorithm>
+#include <vector>
+
 #include "dates/search.h"
 
 namespace {
@@ -30,6 +33,66 @@ const char* const date_patterns[15] = {
 // Linear-time twins of the compiled patterns (null where none was built).
 re2::RE2* date_accel[15];
 
+// Per-page index over the text store: for each pattern, the matches a
+// left-to-right scan of the whole store finds (each search starting where
+// the previous match ended), built on the pattern's first search.
+struct MatchSpan {
+    const char* start;
+    const char* end;
+};
+const char* index_begin;
+const char* index_end;
+std::vector<MatchSpan> index_spans[15];
+bool index_built[15];
+bool index_usable[15];
+
+void buildIndex(int id) {
+    std::vector<MatchSpan>& spans = index_spans[id];
+    spans.clear();
+    index_built[id] = true;
+    index_usable[id] = date_accel[id] != nullptr;
+    DateMatch m;
+    for (const char* pos = index_begin; index_usable[id] && pos < index_end;) {
+        const char* start = acceleratedStart(date_accel[id], pos, index_end);
+        if (!start) break;
+        if (!guardedSearchFrom(*date_re_engine[id], date_accel[id], start,
+                               start, index_end, m)) {
+            index_usable[id] = false;  // Boost gave up: search slices directly
+            break;
+        }
+        spans.push_back({m[0].first, m[0].second});
+        pos = m[0].second > m[0].first ? m[0].second : m[0].first + 1;
+    }
+}
+
+// The search of [a, b) answered from the index. No match starts between the
+// end of one recorded match and the start of the next, so the first start
+// at or after a is the next recorded one, unless a lies inside a recorded
+// match. When that match fits in [a, b) it is the slice's match too (the
+// patterns have no anchors or look-around); otherwise the slice is searched
+// from there.
+bool indexedSearch(int id, const char* a, const char* b) {
+    const std::vector<MatchSpan>& spans = index_spans[id];
+    auto next = std::lower_bound(
+        spans.begin(), spans.end(), a,
+        [](const MatchSpan& s, const char* p) { return s.start < p; });
+    if (next != spans.begin() && (next - 1)->end > a)
+        return guardedSearch(*date_re_engine[id], date_accel[id], a, b,
+                             match_result);
+    if (next == spans.end() || next->start >= b) return false;
+    return guardedSearchFrom(*date_re_engine[id], date_accel[id], a,
+                             next->start, b, match_result);
+}
+
+void dropIndex() {
+    index_begin = index_end = nullptr;
+    for (int id = 0; id < 15; ++id) {
+        index_spans[id].clear();
+        index_built[id] = false;
+        index_usable[id] = false;
+    }
+}
+
 }  // namespace
 
 boost::regex* date_re_engine[15];
@@ -53,9 +116,11 @@ void initializeDateRE() {
         delete date_accel[id];
         date_accel[id] = makeAccelerator(date_patterns[id], datePatternIcase(id));
     }
+    dropIndex();
 }
 
 void releaseDateRE() {
+    dropIndex();
     for (int id = 0; id < 15; ++id) {
         delete date_re_engine[id];
         date_re_engine[id] = nullptr;
@@ -66,6 +131,10 @@ void releaseDateRE() {
 
 bool searchDatePattern(int id, const char* a, const char* b) {
     if (id < 0 || id >= 15 || !date_re_engine[id] || a > b) return false;
+    if (index_begin && a >= index_begin && b <= index_end) {
+        if (!index_built[id]) buildIndex(id);
+        if (index_usable[id]) return indexedSearch(id, a, b);
+    }
     return guardedSearch(*date_re_engine[id], date_accel[id], a, b,
                          match_result);
 }
@@ -75,4 +144,10 @@ bool searchDatePatternPlain(int id, const char* a, const char* b) {
     return guardedSearch(*date_re_engine[id], nullptr, a, b, match_result);
 }
 
-void prepareDateSearch(const char*, const char*) {}
+void prepareDateSearch(const char* begin, const char* end) {
+    dropIndex();
+    if (begin && end && begin < end) {
+        index_begin = begin;
+        index_end = end;
+    }
+}

@@ -27,6 +27,9 @@ bool isValidTime(int hour, int minute);
 
 // Optional per-page preparation over the whole text store [begin, end), so
 // that later searches of slices inside it are cheap. Results never change.
+// The bytes of [begin, end) must stay as they are until the next call;
+// prepareDateSearch(nullptr, nullptr) drops the index (initializeDateRE and
+// releaseDateRE drop it too).
 void prepareDateSearch(const char* begin, const char* end);
 // Leftmost search of pattern id over [a, b) into match_result.
 // A search the regex engine gives up on counts as no match.

@@ -240,16 +240,6 @@ bool translatePattern(const char* p, bool icase, std::string& out) {
     return depth == 0;
 }
 
-// Plain Boost search with the exception turned into "no match".
-bool plainSearch(const boost::regex& re, const char* a, const char* b,
-                 boost::match_results<const char*>& m) {
-    try {
-        return boost::regex_search(a, b, m, re, boost::match_default);
-    } catch (const std::exception&) {
-        return false;
-    }
-}
-
 }  // namespace
 
 std::string translateToAccelerator(const char* pattern, bool icase) {
@@ -274,27 +264,53 @@ re2::RE2* makeAccelerator(const char* pattern, bool icase) {
     return accel;
 }
 
-bool guardedSearch(const boost::regex& re, const re2::RE2* accel,
-                   const char* a, const char* b,
-                   boost::match_results<const char*>& m) {
-    if (a > b) return false;
-    if (!accel) return plainSearch(re, a, b, m);
+const char* acceleratedStart(const re2::RE2* accel, const char* a,
+                             const char* b) {
+    if (!accel || a > b) return nullptr;
     re2::StringPiece text(a, static_cast<size_t>(b - a));
     re2::StringPiece found;
     if (!accel->Match(text, 0, text.size(), re2::RE2::UNANCHORED, &found, 1))
-        return false;
-    const char* start = found.data();
+        return nullptr;
+    // An empty match at the very start of an empty text has no data pointer.
+    return found.data() ? found.data() : a;
+}
+
+bool guardedSearchFrom(const boost::regex& re, const re2::RE2* accel,
+                       const char* a, const char* from, const char* b,
+                       boost::match_results<const char*>& m) {
+    if (a > from || from > b) return false;
+    const char* start = from;
     try {
-        if (!boost::regex_search(start, b, m, re,
-                                 boost::match_default | boost::match_continuous))
-            return plainSearch(re, a, b, m);  // not expected: the twin disagrees
+        bool hit;
+        if (accel) {
+            start = acceleratedStart(accel, from, b);
+            if (!start) return false;
+            hit = boost::regex_search(start, b, m, re,
+                                      boost::match_default | boost::match_continuous);
+            if (!hit) {  // not expected: the twin disagrees; trust Boost
+                start = from;
+                hit = boost::regex_search(from, b, m, re, boost::match_default);
+            }
+        } else {
+            hit = boost::regex_search(from, b, m, re, boost::match_default);
+        }
+        if (!hit) return false;
     } catch (const std::exception&) {
         return false;
     }
-    // Report the prefix and positions against a, as a search of [a, b) does.
-    auto& prefix = const_cast<boost::sub_match<const char*>&>(m.prefix());
-    prefix.first = a;
-    prefix.matched = a != start;
-    m.set_base(a);
+    if (from != a || start != from) {
+        // Report the prefix and positions against a, as a search of [a, b)
+        // does; the match itself starts where it was found.
+        auto& prefix = const_cast<boost::sub_match<const char*>&>(m.prefix());
+        prefix.first = a;
+        prefix.matched = a != m[0].first;
+        m.set_base(a);
+    }
     return true;
+}
+
+bool guardedSearch(const boost::regex& re, const re2::RE2* accel,
+                   const char* a, const char* b,
+                   boost::match_results<const char*>& m) {
+    return guardedSearchFrom(re, accel, a, a, b, m);
 }

@@ -19,6 +19,17 @@ bool guardedSearch(const boost::regex& re, const re2::RE2* accel,
                    const char* a, const char* b,
                    boost::match_results<const char*>& m);
 
+// Where the leftmost match of accel in [a, b) starts; null when none does.
+const char* acceleratedStart(const re2::RE2* accel, const char* a,
+                             const char* b);
+
+// guardedSearch over [a, b) for a caller that knows that no match starts in
+// [a, from): the search begins at from, positions and prefix are reported
+// against a.
+bool guardedSearchFrom(const boost::regex& re, const re2::RE2* accel,
+                       const char* a, const char* from, const char* b,
+                       boost::match_results<const char*>& m);
+
 // The RE2 pattern makeAccelerator compiles for a Boost pattern; empty when
 // the pattern uses syntax outside the translated subset.
 std::string translateToAccelerator(const char* pattern, bool icase);

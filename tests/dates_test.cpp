@@ -2,7 +2,7 @@
 // yields, the field readers and the validators.
 #include <gtest/gtest.h>
 
-#include <chrono>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -289,6 +289,62 @@ TEST(DatePatterns, ReleaseIsIdempotentAndReinitialises) {
     releaseDateRE();
     initializeDateRE();
     EXPECT_TRUE(search(0, "Monday, January 5, 2004"));
+}
+
+// The per-page index must never change a result: every slice search of a
+// prepared store gives the same match (position and sub-matches) as plain
+// Boost over that slice. Stores are built so that recorded matches overlap
+// slice starts and run past slice ends.
+TEST(DateIndex, SliceSearchesMatchDirectSearches) {
+    const std::vector<std::string> pieces = {
+        "<div>", "</div>", "<p>", "</p>", ">", ">", "<", " ", ", ", "\n",
+        "-", "/", ".", ":", "@ ", "12", "5", "2004", "04", "31", "1",
+        "Monday", "Sun", "Jan", "January", "Sept", "May", "dec", "th", "rd",
+        "pm", "am", "Posted ", "   ", ">1", ">12/25/2004", "10:30 pm",
+        "Wed, 05 May 2004", "21st     March 2004", "@9:30"};
+    std::mt19937 rng(4242);
+    for (int round = 0; round < 40; ++round) {
+        std::string store;
+        int n = 50 + rng() % 400;
+        for (int i = 0; i < n; ++i) store += pieces[rng() % pieces.size()];
+        const char* s = store.data();
+        const char* e = s + store.size();
+        prepareDateSearch(s, e);
+        for (int q = 0; q < 150; ++q) {
+            size_t x = rng() % (store.size() + 1);
+            size_t y = rng() % (store.size() + 1);
+            if (q % 3 == 0) y = std::min(store.size(), x + rng() % 40);
+            const char* a = s + std::min(x, y);
+            const char* b = s + std::max(x, y);
+            for (int id = 0; id < time_re; ++id) {
+                bool direct = searchDatePatternPlain(id, a, b);
+                DateMatch expect = match_result;
+                bool indexed = searchDatePattern(id, a, b);
+                ASSERT_EQ(indexed, direct)
+                    << "id " << id << " slice " << (a - s) << ".." << (b - s);
+                if (!direct) continue;
+                ASSERT_EQ(match_result.position(), expect.position()) << id;
+                ASSERT_EQ(match_result.prefix().first, a) << id;
+                for (size_t g = 0; g < expect.size(); ++g) {
+                    ASSERT_EQ(match_result[g].matched, expect[g].matched) << id;
+                    ASSERT_EQ(match_result[g].first, expect[g].first) << id;
+                    ASSERT_EQ(match_result[g].second, expect[g].second) << id;
+                }
+            }
+        }
+    }
+    prepareDateSearch(nullptr, nullptr);
+}
+
+TEST(DateIndex, SlicesOutsideThePreparedStoreAreSearchedDirectly) {
+    std::string store = "<p>Monday, January 5, 2004</p>";
+    std::string other = "<p>Sunday, May 2</p>";
+    prepareDateSearch(store.data(), store.data() + store.size());
+    EXPECT_TRUE(searchDatePattern(3, other.data(), other.data() + other.size()));
+    EXPECT_EQ(match_result[2].str(), "May");
+    prepareDateSearch(nullptr, nullptr);
+    EXPECT_TRUE(searchDatePattern(0, store.data(), store.data() + store.size()));
+    EXPECT_EQ(match_result[1].str(), "Monday");
 }
 
 // Hostile text: plain Boost gives up on it with an exception; the search
