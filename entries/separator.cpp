@@ -109,12 +109,18 @@ void cutByTime(const Range& r, const int* T, int t) {
     }
 }
 
-// True when the arguments describe ranges inside the container's children.
-bool layoutFits(int m, const int* D, int shift, int lastChild, int n) {
+// True when the arguments describe ranges and timed children inside the
+// container's children, both lists ascending.
+bool layoutFits(int m, const int* D, int t, const int* T, int shift,
+                int lastChild, int n) {
     if (m < 1 || !D || n < 1 || shift < 0) return false;
     for (int i = 0; i < m; i++) {
         if (D[i] < 0 || D[i] + shift >= n) return false;
         if (i > 0 && D[i] <= D[i - 1]) return false;
+    }
+    for (int i = 0; i < t; i++) {
+        if (T[i] < 0 || T[i] >= n) return false;
+        if (i > 0 && T[i] <= T[i - 1]) return false;
     }
     return lastChild >= D[m - 1] && lastChild < n;
 }
@@ -129,19 +135,21 @@ void separateEntries(int dateCount, int* dateChildren, int timeCount,
     last_layout.timeCount = timeCount;
     last_layout.shift = shift;
     last_layout.lastChild = lastChild;
-    last_layout.dateChildren.assign(dateChildren,
-                                    dateChildren + std::max(dateCount, 0));
-    last_layout.timeChildren.assign(timeChildren,
-                                    timeChildren + std::max(timeCount, 0));
+    last_layout.dateChildren.assign(
+        dateChildren, dateChildren ? dateChildren + std::max(dateCount, 0)
+                                   : dateChildren);
+    last_layout.timeChildren.assign(
+        timeChildren, timeChildren ? timeChildren + std::max(timeCount, 0)
+                                   : timeChildren);
 
     made = 0;
+    int t = timeChildren ? std::max(timeCount, 0) : 0;
     if (container && container->children &&
-        layoutFits(dateCount, dateChildren, shift, lastChild,
+        layoutFits(dateCount, dateChildren, t, timeChildren, shift, lastChild,
                    container->childCount)) {
         kids = container->children;
         const int* D = dateChildren;
         int m = dateCount;
-        int t = timeChildren ? std::max(timeCount, 0) : 0;
         for (int i = 0; i < m; i++) {
             Range r;
             r.first = D[i];
