@@ -1,4 +1,5 @@
-// Runs the built tool in a scratch folder and checks modes, messages, their
+// Runs the built tool in a scratch folder: the sample pages in all three run
+// modes against the hand-derived feeds in examples/, and the messages, their
 // streams, paths and exit status.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -9,16 +10,12 @@
 #include <fstream>
 #include <sstream>
 #include <string>
-
-#include "driver/kemVURODerodu.h"
+#include <utility>
 
 namespace {
 
-struct ToolRun {
-    int status;
-    std::string out;
-    std::string err;
-};
+const std::string kSrc = WEBLOG2RSS_SOURCE_DIR, kEx = kSrc + "/examples/";
+const char kNoEntries[] = "<html><body><p>Nothing dated here.</p></body></html>";
 
 std::string readFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
@@ -27,183 +24,183 @@ std::string readFile(const std::string& path) {
     return s.str();
 }
 
-void writeFile(const std::string& path, const std::string& text) {
-    std::ofstream(path, std::ios::binary) << text;
+bool exists(const std::string& path) {
+    struct stat st;
+    return ::lstat(path.c_str(), &st) == 0;
 }
 
-class Driver : public ::testing::Test {
+std::string replaceAll(std::string text, const std::string& from, const std::string& to) {
+    for (auto p = text.find(from); p != std::string::npos; p = text.find(from, p + to.size()))
+        text.replace(p, from.size(), to);
+    return text;
+}
+
+// A golden feed (written for the address "examples/NAME.html") as it reads
+// for another page address: the channel link and the default item links.
+std::string goldenFor(const std::string& name, const std::string& address) {
+    return replaceAll(readFile(kEx + name + ".rss"), "<link>examples/" + name + ".html</link>",
+                      "<link>" + address + "</link>");
+}
+
+bool haveDevFull() {
+    struct stat st;
+    return ::stat("/dev/full", &st) == 0 && S_ISCHR(st.st_mode) && ::access("/dev/full", W_OK) == 0;
+}
+
+struct ToolRun { int status; std::string out, err; };
+
+// Expects a run that ended with status 0 and exactly the given output texts.
+void expectRun(const ToolRun& r, const std::string& out, const std::string& err = "") {
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, out);
+    EXPECT_EQ(r.err, err);
+}
+
+// A scratch folder holding the empty folders "in" and "out".
+class Tool : public ::testing::Test {
 protected:
     std::string dir;
 
     void SetUp() override {
-        char tmpl[] = "/tmp/weblog2rss-driver-XXXXXX";
+        char tmpl[] = "/tmp/weblog2rss-tool-XXXXXX";
         ASSERT_NE(mkdtemp(tmpl), nullptr);
         dir = tmpl;
+        ::mkdir(at("in").c_str(), 0755);
+        ::mkdir(at("out").c_str(), 0755);
     }
-    void TearDown() override {
-        std::string cmd = "rm -rf '" + dir + "'";
-        ASSERT_EQ(std::system(cmd.c_str()), 0);
-    }
+    void TearDown() override { ASSERT_EQ(std::system(("rm -rf '" + dir + "'").c_str()), 0); }
     std::string at(const std::string& name) const { return dir + "/" + name; }
-    void mkdir(const std::string& name) const { ::mkdir(at(name).c_str(), 0755); }
+    void put(const std::string& name, const std::string& text) const {
+        std::ofstream(at(name), std::ios::binary) << text;
+    }
 
-    // Runs the tool inside dir with the given shell-quoted arguments.
-    ToolRun run(const std::string& args, const std::string& input = "") const {
-        writeFile(at(".stdin"), input);
-        std::string cmd = "cd '" + dir + "' && '" WEBLOG2RSS_BIN "' " + args +
-                          " <.stdin >.stdout 2>.stderr";
+    // Runs "weblog2rss args" with umask 0 in cwd (default: the scratch folder)
+    // and input on standard input; args may redirect the streams themselves.
+    ToolRun run(const std::string& args, const std::string& input = "",
+                const std::string& cwd = "") const {
+        put(".stdin", input);
+        std::string cmd = "cd '" + (cwd.empty() ? dir : cwd) + "' && umask 0 && '" WEBLOG2RSS_BIN
+                          "' <'" + at(".stdin") + "' >'" + at(".stdout") + "' 2>'" +
+                          at(".stderr") + "' " + args;
         int rc = std::system(cmd.c_str());
         return {WIFEXITED(rc) ? WEXITSTATUS(rc) : -1, readFile(at(".stdout")),
                 readFile(at(".stderr"))};
     }
 };
 
-const char kNoEntries[] = "<html><body><p>Nothing dated here.</p></body></html>";
-
-TEST(PagePath, JoinsDirectoryAndNumberWithOneSlash) {
-    EXPECT_EQ(pagePath("in", "10"), "in/10");
-    EXPECT_EQ(pagePath("in/", "10"), "in/10");
-    EXPECT_EQ(pagePath("/", "0"), "/0");
-    EXPECT_EQ(pagePath("", "3"), "3");
+TEST_F(Tool, SamplePagesFromAFileOrStandardInputGiveTheGoldenFeeds) {
+    for (const std::string name : {"weblog", "daily", "notebook"}) {
+        SCOPED_TRACE(name);
+        expectRun(run("examples/" + name + ".html", "", kSrc), readFile(kEx + name + ".rss"));
+        expectRun(run("", readFile(kEx + name + ".html")), goldenFor(name, ""));
+    }
+    // A page without entries gives no output at all.
+    expectRun(run("examples/about.html", "", kSrc), "");
+    expectRun(run("", readFile(kEx + "about.html")), "");
 }
 
-TEST_F(Driver, MissingUrlListIsReportedOnStandardError) {
-    ToolRun r = run("nolist in out");
-    EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.out, "");
-    EXPECT_EQ(r.err, "can't open url list file" "nolist\n");
-}
-
-TEST_F(Driver, EmptyOrBlankUrlListProcessesNoPage) {
-    for (const char* list : {"", "  \n\t\n"}) {
-        writeFile(at("list"), list);
-        ToolRun r = run("list in out");
-        EXPECT_EQ(r.status, 0);
-        EXPECT_EQ(r.out, "Read the URL list\n");
-        EXPECT_EQ(r.err, "");
+TEST_F(Tool, BatchWritesOneFeedPerPageWithEntries) {
+    put("in/0", readFile(kEx + "weblog.html"));
+    put("in/1", readFile(kEx + "daily.html"));
+    put("in/2", readFile(kEx + "about.html"));  // page 3 is missing
+    put("in/4", readFile(kEx + "notebook.html"));
+    put("urls.txt", "http://harbour.example.net/\nhttp://tidewater.example.org/index.html\n"
+                    "http://harbour.example.net/about.html\nhttp://gone.example.com/\n"
+                    "http://notebook.example.com/field/\n");
+    put("out/0", std::string(20000, 'x'));  // an older, longer feed is replaced
+    const std::string feed = "Contains recognizable weblog entries\nfinish converting to RSS: ";
+    expectRun(run("urls.txt in out"),
+              "Read the URL list\nRead: in/0\n" + feed + "out/0\nRead: in/1\n" + feed +
+                  "out/1\nRead: in/2\nFile not exist, skipping: in/3\nRead: in/4\n" + feed +
+                  "out/4\n");
+    EXPECT_EQ(readFile(at("out/0")), goldenFor("weblog", "http://harbour.example.net/"));
+    EXPECT_EQ(readFile(at("out/1")), goldenFor("daily", "http://tidewater.example.org/index.html"));
+    // No page title: the channel title is cut from the address at byte 8.
+    EXPECT_EQ(readFile(at("out/4")),
+              replaceAll(goldenFor("notebook", "http://notebook.example.com/field/"),
+                         "<title></title>", "<title>otebook.example.com</title>"));
+    EXPECT_FALSE(exists(at("out/2")));
+    EXPECT_FALSE(exists(at("out/3")));
+    for (const char* n : {"out/1", "out/4"}) {
+        struct stat st;
+        ASSERT_EQ(::stat(at(n).c_str(), &st), 0);
+        EXPECT_EQ(st.st_mode & 07777, 0664u) << n;
     }
 }
 
-TEST_F(Driver, UrlListWordsAreCountedWithOrWithoutFinalNewline) {
-    mkdir("in");
-    mkdir("out");
-    writeFile(at("in/0"), kNoEntries);
-    writeFile(at("in/1"), kNoEntries);
-    const std::string expected =
-        "Read the URL list\nRead: in/0\nRead: in/1\n";
-    for (const char* list : {"http://a/\nhttp://b/\n", "http://a/ http://b/",
-                             "\n\n  http://a/\t\thttp://b/"}) {
-        writeFile(at("list"), list);
-        ToolRun r = run("list in out");
-        EXPECT_EQ(r.status, 0);
-        EXPECT_EQ(r.out, expected) << "list: " << list;
+TEST_F(Tool, FailedWritesAreReported) {
+    if (!haveDevFull()) GTEST_SKIP() << "/dev/full is not available";
+    put("in/0", readFile(kEx + "weblog.html"));
+    put("in/1", readFile(kEx + "daily.html"));
+    put("urls.txt", "http://harbour.example.net/ http://tidewater.example.org/");
+    ASSERT_EQ(::symlink("/dev/full", at("out/0").c_str()), 0);
+    // A failed feed file leaves no file behind, and the batch goes on.
+    expectRun(run("urls.txt in out"),
+              "Read the URL list\nRead: in/0\nContains recognizable weblog entries\n"
+              "Error writing file out/0\nRead: in/1\nContains recognizable weblog entries\n"
+              "finish converting to RSS: out/1\n");
+    EXPECT_FALSE(exists(at("out/0")));
+    EXPECT_EQ(readFile(at("out/1")), goldenFor("daily", "http://tidewater.example.org/"));
+    expectRun(run("examples/weblog.html >/dev/full", "", kSrc), "",
+              "Error writing feed to standard output\n");
+}
+
+TEST_F(Tool, MessagesStreamsAndPaths) {
+    for (const char* p : {"in/0", "in/1", "0"}) put(p, kNoEntries);
+    const std::string head = "Read the URL list\n", both = head + "Read: in/0\nRead: in/1\n";
+    const std::string skip = "File not exist, skipping: ";
+    const struct { const char* list; std::string args, out, err; } cases[] = {
+        {"", "nolist in out", "", "can't open url list filenolist\n"},
+        {"", "missing.html", "", skip + "missing.html\n"},
+        {"", "list in out", head, ""},
+        {"  \n\t\n", "list in out", head, ""},
+        {"http://a/\nhttp://b/\n", "list in out", both, ""},
+        {"http://a/ http://b/", "list in out", both, ""},
+        {"\n\n  http://a/\t\thttp://b/", "list in out", both, ""},
+        {"u0 u1 u2\n", "list in/ out", both + skip + "in/2\n", ""},
+        {"a b\n", "list nowhere out", head + skip + "nowhere/0\n" + skip + "nowhere/1\n", ""},
+        {"a\n", "list '' out", head + "Read: 0\n", ""},  // empty INDIR: the current folder
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.args + " / list: " + c.list);
+        put("list", c.list);
+        expectRun(run(c.args), c.out, c.err);
     }
-}
-
-TEST_F(Driver, MissingPagesAreSkippedAndTheBatchGoesOn) {
-    mkdir("in");
-    writeFile(at("in/1"), kNoEntries);
-    writeFile(at("list"), "u0 u1 u2\n");
-    ToolRun r = run("list in/ out");
-    EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.out,
-              "Read the URL list\n"
-              "File not exist, skipping: in/0\n"
-              "Read: in/1\n"
-              "File not exist, skipping: in/2\n");
-}
-
-TEST_F(Driver, PageNumbersAreNotPadded) {
-    mkdir("in");
+    // Page numbers are not padded: page 10 is INDIR/10.
     std::string list;
     for (int i = 0; i <= 10; i++) list += "http://x/" + std::to_string(i) + "\n";
-    writeFile(at("list"), list);
-    writeFile(at("in/10"), kNoEntries);
+    put("list", list);
+    put("in/10", kNoEntries);
     ToolRun r = run("list in out");
-    EXPECT_NE(r.out.find("File not exist, skipping: in/9\nRead: in/10\n"),
-              std::string::npos)
-        << r.out;
+    EXPECT_NE(r.out.find(skip + "in/9\nRead: in/10\n"), std::string::npos) << r.out;
 }
 
-TEST_F(Driver, MissingInputDirectoryOnlySkipsPages) {
-    writeFile(at("list"), "a b\n");
-    ToolRun r = run("list nowhere out");
-    EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.out,
-              "Read the URL list\n"
-              "File not exist, skipping: nowhere/0\n"
-              "File not exist, skipping: nowhere/1\n");
-}
-
-TEST_F(Driver, EmptyInputDirectoryMeansTheCurrentFolder) {
-    writeFile(at("0"), kNoEntries);
-    writeFile(at("list"), "a\n");
-    ToolRun r = run("list '' out");
-    EXPECT_EQ(r.out, "Read the URL list\nRead: 0\n");
-}
-
-TEST_F(Driver, SingleFileThatCannotBeOpened) {
-    ToolRun r = run("missing.html");
-    EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.out, "");
-    EXPECT_EQ(r.err, "File not exist, skipping: missing.html\n");
-}
-
-TEST_F(Driver, PagesWithoutEntriesPrintNothingInSinglePageModes) {
-    writeFile(at("page.html"), kNoEntries);
-    ToolRun file = run("page.html");
-    EXPECT_EQ(file.status, 0);
-    EXPECT_EQ(file.out, "");
-    EXPECT_EQ(file.err, "");
-    ToolRun in = run("", kNoEntries);
-    EXPECT_EQ(in.status, 0);
-    EXPECT_EQ(in.out, "");
-    EXPECT_EQ(in.err, "");
-}
-
-TEST_F(Driver, HelpAndVersion) {
-    for (const char* flag : {"-h", "--help"}) {
+TEST_F(Tool, HelpAndVersion) {
+    using P = std::pair<const char*, const char*>;
+    for (auto [flag, start] : {P{"-h", "usage: weblog2rss"}, P{"--help", "usage: weblog2rss"},
+                               P{"--version", "weblog2rss "}}) {
         ToolRun r = run(flag);
         EXPECT_EQ(r.status, 0);
-        EXPECT_EQ(r.out.rfind("usage: weblog2rss", 0), 0u) << r.out;
+        EXPECT_EQ(r.out.rfind(start, 0), 0u) << r.out;
     }
-    ToolRun v = run("--version");
-    EXPECT_EQ(v.status, 0);
-    EXPECT_EQ(v.out.rfind("weblog2rss ", 0), 0u);
 }
 
 // Pages of any bytes end with status 0 and no message beyond the batch's own.
-TEST_F(Driver, HostileAndOversizedPagesFinishCleanly) {
-    mkdir("in");
-    mkdir("out");
-    std::string nul("<p>before", 9);
-    nul += '\0';
-    nul += "<b>after</p>";
-    std::string binary;
+TEST_F(Tool, HostileAndOversizedPagesFinishCleanly) {
+    std::string nul("<p>before\0<b>after</p>", 22), binary, big, list;
     for (int i = 0; i < 4096; i++) binary += static_cast<char>((i * 7919) & 0xFF);
-    std::string big;
     while (big.size() < 3200000) big += "<div><a href='x>1 <!-- -- &#99999999999; ";
-    const std::string pages[] = {"", nul, binary, big, std::string(100000, '<'),
-                                 "</div></p></html>"};
-    std::string list;
-    for (std::size_t i = 0; i < std::size(pages); i++) {
-        writeFile(at("in/" + std::to_string(i)), pages[i]);
-        list += "http://h/" + std::to_string(i) + "\n";
-    }
-    writeFile(at("list"), list);
-    ToolRun r = run("list in out");
-    EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.err, "");
+    const std::string pages[] = {"", nul, binary, big, std::string(100000, '<'), "</div></p></html>"};
     std::string expected = "Read the URL list\n";
     for (std::size_t i = 0; i < std::size(pages); i++) {
-        // Close tags with no open element are reported by the tree builder.
-        if (i == 5)
-            expected += "Read: in/5\nserious stack error\nserious stack error\n"
-                        "serious stack error\n";
-        else
-            expected += "Read: in/" + std::to_string(i) + "\n";
+        put("in/" + std::to_string(i), pages[i]);
+        list += "http://h/" + std::to_string(i) + "\n";
+        expected += "Read: in/" + std::to_string(i) + "\n";
     }
-    EXPECT_EQ(r.out, expected);
+    // Close tags with no open element are reported by the tree builder.
+    expected += "serious stack error\nserious stack error\nserious stack error\n";
+    put("list", list);
+    expectRun(run("list in out"), expected);
 }
 
 }  // namespace
