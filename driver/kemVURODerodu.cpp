@@ -26,39 +26,28 @@
 
 namespace {
 
-const char kUsage[] =
-    "usage: weblog2rss                      read a page on standard input\n"
-    "       weblog2rss FILE                 read the page in FILE\n"
-    "       weblog2rss LIST INDIR OUTDIR    convert a batch of pages\n"
-    "Writes an RSS 0.91 feed of the dated entries of each weblog page.\n"
-    "Single-page modes write the feed on standard output; the batch mode\n"
-    "reads INDIR/0, INDIR/1, ... (one page per address in LIST) and writes\n"
-    "OUTDIR/n for every page n that holds entries.\n";
-
 // Bytes of tmp the previous page used; only these need clearing.
 std::size_t tmpUsed = 0;
 
-void line(const std::string& text) {
-    std::fputs(text.c_str(), stdout);
-    std::fputc('\n', stdout);
-    std::fflush(stdout);
-}
+}  // namespace
 
-// Clears the per-page state before a page is read.
 void resetPage() {
     std::memset(tmp, 0, tmpUsed);
     tmpUsed = 0;
     resetParseState();
 }
 
-// Reads at most PAGE_READ_LIMIT bytes of f into tmp (the rest is not read).
 void readPage(std::FILE* f) {
     tmpUsed = std::fread(tmp, 1, PAGE_READ_LIMIT, f);
     tmp[tmpUsed] = '\0';
 }
 
-// Scans the page in tmp into the tree and closes what is left open.
-// Returns true when the tree cursor is back at root.
+void loadPage(const char* data, std::size_t size) {
+    tmpUsed = size < PAGE_READ_LIMIT ? size : PAGE_READ_LIMIT;
+    std::memcpy(tmp, data, tmpUsed);
+    tmp[tmpUsed] = '\0';
+}
+
 bool buildTree() {
     useString(tmp);
     while (html_lex() != HTML_END) {
@@ -68,10 +57,27 @@ bool buildTree() {
     return current == &root;
 }
 
-// Releases the tree, the entry table and the open-element stack.
 void releasePage() {
     releaseTree();
     freeEntries();
+}
+
+namespace {
+
+const char kUsage[] =
+    "usage: weblog2rss                      read a page on standard input\n"
+    "       weblog2rss FILE                 read the page in FILE\n"
+    "       weblog2rss LIST INDIR OUTDIR    convert a batch of pages\n"
+    "Writes an RSS 0.91 feed of the dated entries of each weblog page.\n"
+    "Single-page modes write the feed on standard output; the batch mode\n"
+    "reads INDIR/0, INDIR/1, ... (one page per address in LIST) and writes\n"
+    "OUTDIR/n for every page n that holds entries.\n";
+
+// Writes one progress line on standard output and flushes it.
+void line(const std::string& text) {
+    std::fputs(text.c_str(), stdout);
+    std::fputc('\n', stdout);
+    std::fflush(stdout);
 }
 
 // Writes everything in text to fd; false on any failure.
