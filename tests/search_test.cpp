@@ -1,6 +1,7 @@
 // The guarded search: its accelerated path gives exactly Boost's own result (match position, prefix, suffix,
 // sub-matches) on any text, and stays sound on hostile text.
 #include <gtest/gtest.h>
+
 #include <re2/re2.h>
 #include <fstream>
 #include <iterator>
@@ -10,6 +11,7 @@
 #include <vector>
 #include "dates/dates.h"
 #include "dates/search.h"
+#include "tests/corpus.h"
 
 namespace {
 
@@ -112,10 +114,9 @@ TEST(AcceleratorDifferential, EveryByteInEveryGapAndAdversarialRuns) {
 
 // Every 4096-byte window of a few real corpus pages.
 TEST(AcceleratorDifferential, RealPageWindows) {
+    SKIP_WITHOUT_CORPUS();
     for (int page : {0, 13, 42, 77}) {
-        std::ifstream in(std::string(WEBLOG2RSS_CORPUS_DIR) + "/pages/" + std::to_string(page), std::ios::binary);
-        ASSERT_TRUE(in) << page;
-        std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+        std::string text = corpusPage(page);
         for (size_t at = 0; at < text.size(); at += 4096)
             expectSame(text.data() + at, text.data() + std::min(text.size(), at + 4096), "page window");
     }

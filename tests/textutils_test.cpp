@@ -103,7 +103,7 @@ TEST(TextCommand, StripsWordsAndReportsMissingFile) {
     EXPECT_EQ(runText("-w <<'EOF'\n<style>a</style>Hi, you\nEOF"), "Hi\nyou\n[exit 0]");
     EXPECT_EQ(runText("/nonexistent/page 2>&1"), "File not exist, skipping: /nonexistent/page\n[exit 0]");
     EXPECT_EQ(runText("-h").find("usage: weblog2rss-text [-w] [FILE]"), 0u);
-    std::string words = runText("-w " + std::string(WEBLOG2RSS_CORPUS_DIR) + "/pages/0");
+    std::string words = runText("-w " WEBLOG2RSS_SOURCE_DIR "/examples/weblog.html");
     EXPECT_GT(words.size(), 100u);
     EXPECT_EQ(words.substr(words.size() - 9), "\n[exit 0]");
 }
