@@ -61,10 +61,16 @@ int storeRoom(int len) {
 // (the end-of-page close) stores NULs.
 void copyText(const char* text, int len) {
     if (len <= 0) return;
-    if (text)
-        std::strncpy(ptr_buffer, text, static_cast<std::size_t>(len));
-    else
+    if (!text) {
         std::memset(ptr_buffer, 0, static_cast<std::size_t>(len));
+    } else if (len < 32) {
+        // Most items are a byte or a short word: a plain loop beats the call.
+        int i = 0;
+        for (; i < len && text[i]; ++i) ptr_buffer[i] = text[i];
+        for (; i < len; ++i) ptr_buffer[i] = '\0';
+    } else {
+        std::strncpy(ptr_buffer, text, static_cast<std::size_t>(len));
+    }
 }
 
 }  // namespace
