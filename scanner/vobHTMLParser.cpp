@@ -26,6 +26,10 @@
 #include <cstdlib>
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "driver/alloc.h"
 #include "scanner/vobHTMLParser.h"
 
@@ -106,8 +110,9 @@ char* held_at = nullptr;  // where the held byte belongs, null if none
 char held_byte = 0;
 char empty_text[1] = {0};
 
-// Tag ends for the current input, filled on first use. For each position i,
-// tag_end[i] describes "R* >" and "Q* >" starting at i: -1 if no such
+// Tag ends for the current input, filled on first use. For each position i
+// holding a '<', tag_end[i] describes "R* >" and "Q* >" starting at i + 1
+// (other entries are not set): -1 if no such
 // match, v >= 0 if both end with the '>' at v, -2 - v if only the R form
 // does (a bare '!' comes first).
 int32_t* tag_end = nullptr;
@@ -179,8 +184,32 @@ void readInputStream() {
     free(data);
 }
 
-// Fills tag_end from right to left: a quote at i continues after its
-// partner quote, so the answer at i is the one already found there.
+// Bit k set for every byte s[k], k < len <= 16, that the tag-end pass acts
+// on: '<' (an answer is wanted there) and '>', quotes and '!' (they change
+// the answer).
+unsigned tagBytesMask(const char* s, size_t len) {
+#if defined(__SSE2__)
+    if (len == 16) {
+        __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s));
+        __m128i hit = _mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8('<')),
+                                   _mm_cmpeq_epi8(v, _mm_set1_epi8('>')));
+        hit = _mm_or_si128(hit, _mm_cmpeq_epi8(v, _mm_set1_epi8('"')));
+        hit = _mm_or_si128(hit, _mm_cmpeq_epi8(v, _mm_set1_epi8('\'')));
+        hit = _mm_or_si128(hit, _mm_cmpeq_epi8(v, _mm_set1_epi8('!')));
+        return static_cast<unsigned>(_mm_movemask_epi8(hit));
+    }
+#endif
+    unsigned mask = 0;
+    for (size_t k = 0; k < len; ++k) {
+        char c = s[k];
+        if (c == '<' || c == '>' || c == '"' || c == '\'' || c == '!') mask |= 1u << k;
+    }
+    return mask;
+}
+
+// Fills tag_end at every '<' from right to left, visiting only the bytes
+// that matter (16 at a time): a quote at i continues after its partner
+// quote, so the answer at i is the one already found there.
 void buildTagEnds() {
     const char* s = current->yy_ch_buf;
     size_t n = static_cast<size_t>(current->yy_n_chars);
@@ -193,24 +222,32 @@ void buildTagEnds() {
     bool q_ok = false;    // "Q* >" from here ends there too
     int32_t after_quote_end[2] = {-1, -1};  // the same, just after the nearest quote
     bool after_quote_q_ok[2] = {false, false};
-    tag_end[n] = -1;
-    for (size_t i = n; i-- > 0;) {
-        char c = s[i];
-        if (c == '>') {
-            end = static_cast<int32_t>(i);
-            q_ok = true;
-        } else if (c == '"' || c == '\'') {
-            int k = c == '"' ? 0 : 1;
-            int32_t e = after_quote_end[k];
-            bool q = after_quote_q_ok[k];
-            after_quote_end[k] = end;
-            after_quote_q_ok[k] = q_ok;
-            end = e;
-            q_ok = q;
-        } else if (c == '!') {
-            q_ok = false;
+    for (size_t block_end = n; block_end > 0;) {
+        size_t block = block_end >= 16 ? block_end - 16 : 0;
+        unsigned mask = tagBytesMask(s + block, block_end - block);
+        while (mask != 0) {  // highest position first
+            int bit = 31 - __builtin_clz(mask);
+            mask &= ~(1u << bit);
+            size_t i = block + static_cast<size_t>(bit);
+            char c = s[i];
+            if (c == '<') {
+                tag_end[i] = end < 0 ? -1 : q_ok ? end : -2 - end;
+            } else if (c == '>') {
+                end = static_cast<int32_t>(i);
+                q_ok = true;
+            } else if (c == '!') {
+                q_ok = false;
+            } else {
+                int k = c == '"' ? 0 : 1;
+                int32_t e = after_quote_end[k];
+                bool q = after_quote_q_ok[k];
+                after_quote_end[k] = end;
+                after_quote_q_ok[k] = q_ok;
+                end = e;
+                q_ok = q;
+            }
         }
-        tag_end[i] = end < 0 ? -1 : q_ok ? end : -2 - end;
+        block_end = block;
     }
     tag_end_ready = true;
 }
@@ -289,7 +326,7 @@ int knownName(const char* s) {
 // '>' or '!', so every candidate rule ends where "R* >" (or "Q* >") from
 // p + 1 ends: known and unknown forms differ only in whether they apply.
 size_t matchTag(const char* s, size_t p, int* code) {
-    int32_t t = tag_end[p + 1];
+    int32_t t = tag_end[p];
     if (t == -1) return 0;
     bool q_ok = t >= 0;
     size_t end = static_cast<size_t>(q_ok ? t : -2 - t);
