@@ -1,6 +1,7 @@
 #include "driver/kemVURODerodu.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -96,16 +97,28 @@ bool writeAll(int fd, const std::string& text) {
     return true;
 }
 
+// Cuts a regular file open at fd to size bytes; false on failure.
+bool cutToLength(int fd, std::size_t size) {
+    struct stat st;
+    if (::fstat(fd, &st) != 0) return false;
+    if (!S_ISREG(st.st_mode) || st.st_size == static_cast<off_t>(size)) return true;
+    return ::ftruncate(fd, static_cast<off_t>(size)) == 0;
+}
+
 // Writes the feed of the current page to OUTDIR/n and reports the outcome.
+// A file already there is overwritten in place and then cut to the feed's
+// length: truncating it to zero at open instead makes the file system
+// flush it on close, which costs more than converting the page.
 void writeFeedFile(const std::string& address, const std::string& path) {
-    int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0664);
+    int fd = ::open(path.c_str(), O_WRONLY | O_CREAT, 0664);
     if (fd < 0) {
         line("Error opening file " + path + "to write");
         return;
     }
     std::ostringstream feed;
     printEntriesRSS(address, feed);
-    bool ok = writeAll(fd, feed.str());
+    const std::string text = feed.str();
+    bool ok = writeAll(fd, text) && cutToLength(fd, text.size());
     if (::close(fd) != 0) ok = false;
     if (ok) {
         line("finish converting to RSS: " + path);
