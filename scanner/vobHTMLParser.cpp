@@ -252,6 +252,47 @@ void buildTagEnds() {
     tag_end_ready = true;
 }
 
+#if defined(__SSE2__)
+// Bit k set for every byte of the 16 at s that belongs in a word: bytes
+// 0x80-0xFF, letters, digits, 0x7F and the control bytes other than NUL,
+// tab, line feed and carriage return.
+unsigned wordBytesMask(const char* s) {
+    __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s));
+    // Bytes of x in lo..hi: x - lo, unsigned, is at most hi - lo.
+    auto in_range = [](__m128i x, char lo, char hi) {
+        __m128i d = _mm_sub_epi8(x, _mm_set1_epi8(lo));
+        return _mm_cmpeq_epi8(_mm_min_epu8(d, _mm_set1_epi8(static_cast<char>(hi - lo))), d);
+    };
+    __m128i word = _mm_cmplt_epi8(v, _mm_setzero_si128());
+    word = _mm_or_si128(word, in_range(_mm_or_si128(v, _mm_set1_epi8(0x20)), 'a', 'z'));
+    word = _mm_or_si128(word, in_range(v, '0', '9'));
+    word = _mm_or_si128(word, _mm_cmpeq_epi8(v, _mm_set1_epi8(0x7F)));
+    __m128i ws = _mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8('\t')),
+                              _mm_cmpeq_epi8(v, _mm_set1_epi8('\n')));
+    ws = _mm_or_si128(ws, _mm_cmpeq_epi8(v, _mm_set1_epi8('\r')));
+    word = _mm_or_si128(word, _mm_andnot_si128(ws, in_range(v, 0x01, 0x1F)));
+    return static_cast<unsigned>(_mm_movemask_epi8(word));
+}
+#endif
+
+// Length of the word starting at s (s[0] is a word byte); readable bytes
+// from s are known to be at least avail, which covers the NUL ending the
+// text.
+size_t wordLength(const char* s, size_t avail) {
+    size_t len = 1;
+#if defined(__SSE2__)
+    while (len + 16 <= avail) {
+        unsigned stops = ~wordBytesMask(s + len) & 0xFFFFu;
+        if (stops != 0) return len + static_cast<size_t>(__builtin_ctz(stops));
+        len += 16;
+    }
+#else
+    (void)avail;
+#endif
+    while (classOf(s[len]) == BC_WORD) ++len;
+    return len;
+}
+
 // First "--" starting at or after from, or n.
 size_t firstDoubleDash(const char* s, size_t n, size_t from) {
     if (dd_from <= from && from <= dd_at) return dd_at;
@@ -402,7 +443,7 @@ int html_lex() {
     size_t len = 1;
     switch (classOf(s[p])) {
     case BC_WORD:
-        while (classOf(s[p + len]) == BC_WORD) ++len;
+        len = wordLength(s + p, n + 2 - p);  // the two closing NULs are readable
         code = HTML_WORD;
         break;
     case BC_WS:
@@ -433,16 +474,15 @@ int html_lex() {
     current->yy_buf_pos = held_at;
 
     TextHandler h = nullptr;
-    if (code == HTML_ENTITY) {
-        if (_HANDLE_ENTITY != nullptr) _HANDLE_ENTITY(value);
-        return code;
-    }
-    if (code == HTML_WORD) {
+    if (code == HTML_SPACE) {  // half of all items on real pages
+        h = _HANDLE_UNMATCHED;
+    } else if (code == HTML_WORD) {
         h = _HANDLE_TOKEN;
     } else if (code == HTML_PUNCT) {
         h = _HANDLE_PUNCT;
-    } else if (code == HTML_SPACE) {
-        h = _HANDLE_UNMATCHED;
+    } else if (code == HTML_ENTITY) {
+        if (_HANDLE_ENTITY != nullptr) _HANDLE_ENTITY(value);
+        return code;
     } else if (code == HTML_COMMENT) {
         h = _HANDLE_COMMENT;
     } else if (code >= HTML_CLOSE_BASE) {
