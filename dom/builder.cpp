@@ -57,8 +57,8 @@ int storeRoom(int len) {
 }
 
 // Copies len bytes of text to ptr_buffer without advancing it. A NUL inside
-// text ends the copy and the rest of the len bytes are NULs. A null text
-// (the end-of-page close) stores NULs.
+// text ends the copy and the rest of the len bytes are NULs; so does a null
+// text (the end-of-page close passes none, with length 0).
 void copyText(const char* text, int len) {
     if (len <= 0) return;
     char* out = ptr_buffer;  // a local: stores through it can't move it

@@ -3,10 +3,12 @@
 #include <cstdio>
 #include <cstdlib>
 
-void outOfMemory() {
-    std::fputs("out of memory\n", stderr);
+void fatalError(const char* message) {
+    std::fprintf(stderr, "%s\n", message);
     std::exit(2);
 }
+
+void outOfMemory() { fatalError("out of memory"); }
 
 void* xmalloc(std::size_t size) {
     void* p = std::malloc(size ? size : 1);

@@ -7,5 +7,7 @@
 void* xmalloc(std::size_t size);
 void* xcalloc(std::size_t count, std::size_t size);
 void* xrealloc(void* p, std::size_t size);
-// Reports exhausted memory and ends the process (status 2).
+// Prints message and a newline on standard error and exits with status 2.
+[[noreturn]] void fatalError(const char* message);
+// Reports exhausted memory ("out of memory") and ends the process.
 [[noreturn]] void outOfMemory();

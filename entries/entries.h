@@ -23,7 +23,7 @@ extern int blogentries_count;
 // Locator results.
 constexpr int BFS_NONE = 0;          // no recurring date or time
 constexpr int BFS_ENTRIES = 1;       // entry table filled
-constexpr int BFS_DATES_OUTSIDE = 2; // dates recur, but not inside children
+constexpr int BFS_DATES_OUTSIDE = 2; // dates recur, at least as many outside children
 constexpr int BFS_TIMES_INSIDE = 3;  // only times recur, inside
 constexpr int BFS_TIMES_OUTSIDE = 4; // only times recur, at least as many outside
 

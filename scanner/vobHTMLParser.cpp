@@ -124,11 +124,6 @@ bool tag_end_ready = false;
 size_t dd_from = SIZE_MAX, dd_at = 0;
 size_t gt_from = SIZE_MAX, gt_at = 0;
 
-[[noreturn]] void fatal(const char* message) {
-    fprintf(stderr, "%s\n", message);
-    exit(2);
-}
-
 void restoreHeldByte() {
     if (held_at != nullptr) {
         *held_at = held_byte;
@@ -139,7 +134,7 @@ void restoreHeldByte() {
 // Makes a new buffer record current; the previous one, if any, is released.
 void install(char* bytes, int size, bool owned) {
     yy_buffer_state* b = static_cast<yy_buffer_state*>(malloc(sizeof(yy_buffer_state)));
-    if (b == nullptr) fatal(kNoMemoryBuffer);
+    if (b == nullptr) fatalError(kNoMemoryBuffer);
     b->yy_ch_buf = bytes;
     b->yy_buf_pos = bytes;
     b->yy_buf_size = size;
@@ -158,9 +153,9 @@ void install(char* bytes, int size, bool owned) {
 
 // Copies len bytes into a fresh buffer closed by two NULs.
 void installCopy(const char* bytes, size_t len) {
-    if (len > static_cast<size_t>(INT_MAX) - 2) fatal(kNoMemoryBytes);
+    if (len > static_cast<size_t>(INT_MAX) - 2) fatalError(kNoMemoryBytes);
     char* copy = static_cast<char*>(malloc(len + 2));
-    if (copy == nullptr) fatal(kNoMemoryBytes);
+    if (copy == nullptr) fatalError(kNoMemoryBytes);
     if (len > 0) memcpy(copy, bytes, len);
     copy[len] = copy[len + 1] = 0;
     install(copy, static_cast<int>(len), true);
