@@ -1,9 +1,14 @@
-// Date and time patterns: first matching id, sub-matches, field readers, validators, per-page index, hostile text.
+// Date and time patterns (first id, sub-matches, fields, validators, lifetimes, hostile text); the accelerated and the
+// per-page indexed searches against plain Boost on random, adversarial and real text.
 #include <gtest/gtest.h>
+#include <re2/re2.h>
+#include <memory>
 #include <random>
 #include <string>
 #include <vector>
 #include "dates/dates.h"
+#include "dates/search.h"
+#include "tests/corpus.h"
 
 namespace {
 
@@ -15,10 +20,7 @@ const auto* const dates_env = ::testing::AddGlobalTestEnvironment(new DatesEnv);
 const char* const kAbsent = "<absent>";
 std::string searched;  // match_result points into it
 
-bool search(int id, const std::string& text) {
-    searched = text;
-    return searchDatePattern(id, searched.data(), searched.data() + searched.size());
-}
+bool search(int id, const std::string& t) { searched = t; return searchDatePattern(id, &searched[0], &searched[0] + t.size()); }
 
 // Rows: text, id, rank, sub-matches (kAbsent: took no part), fields read: year, month, day, validity for a date id;
 // hour, minute, validity for a time id (whose date fields read 2004-01-01). Neither sub-matches nor fields: no match.
@@ -106,39 +108,10 @@ TEST(DatePatterns, ReleaseIsIdempotentAndReinitialises) {
     EXPECT_TRUE(search(0, "Monday, January 5, 2004"));
 }
 
-// The per-page index never changes a result: every slice search of a prepared store matches plain Boost over
-// that slice (position, sub-matches), recorded matches overlapping slice starts and running past slice ends.
-TEST(DateIndex, SliceSearchesMatchDirectSearches) {
-    const std::vector<std::string> pieces = {
-        "<div>", "</div>", "<p>", "</p>", ">", ">", "<", " ", ", ", "\n", "-", "/", ".", ":", "@ ", "12", "5", "2004",
-        "04", "31", "1", "Monday", "Sun", "Jan", "January", "Sept", "May", "dec", "th", "rd", "pm", "am", "Posted ",
-        "   ", ">1", ">12/25/2004", "10:30 pm", "Wed, 05 May 2004", "21st     March 2004", "@9:30"};
-    std::mt19937 rng(4242);
-    for (int round = 0; round < 40; ++round) {
-        std::string store;
-        for (int i = 0, n = 50 + rng() % 400; i < n; ++i) store += pieces[rng() % pieces.size()];
-        const char* s = store.data();
-        prepareDateSearch(s, s + store.size());
-        for (int q = 0; q < 150; ++q) {
-            size_t x = rng() % (store.size() + 1), y = q % 3 ? rng() % (store.size() + 1) : std::min(store.size(), x + rng() % 40);
-            const char *a = s + std::min(x, y), *b = s + std::max(x, y);
-            for (int id = 0; id < time_re; ++id) {
-                bool direct = searchDatePatternPlain(id, a, b);
-                DateMatch expect = match_result;
-                ASSERT_EQ(searchDatePattern(id, a, b), direct) << "id " << id << " slice " << a - s << ".." << b - s;
-                ASSERT_TRUE(!direct || match_result.position() == expect.position()) << id;
-                for (size_t g = 0; direct && g < expect.size(); ++g)
-                    ASSERT_TRUE(match_result[g].matched == expect[g].matched && match_result[g].first == expect[g].first &&
-                                match_result[g].second == expect[g].second) << "id " << id << " group " << g;
-            }
-        }
-    }
-    prepareDateSearch(nullptr, nullptr);
-}
-
-TEST(DateIndex, SlicesOutsideThePreparedStoreOrAfterItIsDroppedAreSearchedDirectly) {
-    std::string store = "<p>Monday, January 5, 2004</p>";
+TEST(DateIndex, SliceFromInsideARecordedMatchOutsideTheStoreOrAfterTheDrop) {
+    std::string store = "<p>Monday, January 5, 2004</p>05 May 20041 May 2004";
     prepareDateSearch(store.data(), store.data() + store.size());
+    EXPECT_TRUE(searchDatePattern(10, &store[40], &store[0] + store.size()) && match_result[1].str() == "41");  // in 05 May 2004
     EXPECT_TRUE(search(3, "<p>Sunday, May 2</p>") && match_result[2].str() == "May");
     prepareDateSearch(nullptr, nullptr);
     EXPECT_TRUE(searchDatePattern(0, store.data(), store.data() + store.size()) && match_result[1].str() == "Monday");
@@ -147,11 +120,140 @@ TEST(DateIndex, SlicesOutsideThePreparedStoreOrAfterItIsDroppedAreSearchedDirect
 // Hostile text on which plain Boost gives up with an exception: no match, not the end of the process.
 TEST(DateHostile, ThrowingSearchIsNoMatch) {
     const std::string gts(50000, '>');
-    DateMatch m;
-    EXPECT_ANY_THROW(boost::regex_search(gts.data(), gts.data() + gts.size(), m, *date_re_engine[8], boost::match_default))
+    EXPECT_ANY_THROW(boost::regex_search(gts.data(), gts.data() + gts.size(), match_result, *date_re_engine[8]))
         << "the text no longer makes Boost give up";
     EXPECT_FALSE(searchDatePatternPlain(8, gts.data(), gts.data() + gts.size()));
     EXPECT_FALSE(search(8, gts));
+}
+
+typedef boost::sub_match<const char*> Sub;
+struct Pattern { std::string text; bool icase; boost::regex re; std::unique_ptr<re2::RE2> accel; };
+
+// The fifteen date and time patterns (ids 0..14), then the five finders.
+const std::vector<Pattern>& patterns() {
+    static const char* const finders[] = {
+        R"(<title>([^>^<]+?)</title>)", R"(<b>([^>^<]+?)</b>)", R"(<h\d>([^>^<]+?)</h\d>)", R"(<span[^>]*>([^>^<]+?)</span>)",
+        R"(<\s*?a[^>]+?href\s*?=\s*?["|']?(http://[^>^"^']+?)["|'|\s|>])"};
+    static std::vector<Pattern> all;
+    for (int i = static_cast<int>(all.size()); i < 20; ++i) {
+        std::string t = i < 15 ? datePatternText(i) : finders[i - 15];
+        bool icase = i >= 15 || datePatternIcase(i);
+        all.push_back({t, icase, boost::regex(t, icase ? boost::regex::icase : boost::regex::normal),
+                       std::unique_ptr<re2::RE2>(makeAccelerator(t.c_str(), icase))});
+    }
+    return all;
+}
+bool same(const Sub& x, const Sub& y) { return x.matched == y.matched && x.first == y.first && x.second == y.second; }
+// The search that gave got (hit or not) agrees with plain Boost's want: position, prefix, suffix, every sub-match.
+template <class What>  // what(): the case, built only for a failure
+void expectSameMatch(const char* kind, bool hit, const DateMatch& got, bool wantHit, const DateMatch& want, What what) {
+    ASSERT_EQ(hit, wantHit) << kind << " " << what();
+    if (!hit) return;
+    EXPECT_EQ(got.position(), want.position()) << kind << " " << what();
+    EXPECT_TRUE(same(got.prefix(), want.prefix()) && same(got.suffix(), want.suffix())) << kind << " " << what();
+    for (size_t i = 0; i < want.size(); ++i) EXPECT_TRUE(same(got[i], want[i])) << kind << " group " << i << " " << what();
+}
+
+// With store prepared for the index, slice [from, to) and then `slices` random ones (every third one short):
+// guardedSearch for every pattern, searchDatePattern for every date id. A throw of plain Boost: not comparable.
+void expectSame(const std::string& store, std::mt19937& rng, int slices, size_t from = 0, size_t to = -1) {
+    const char* s = store.data();
+    prepareDateSearch(s, s + store.size());
+    for (int q = 0; q <= slices && !testing::Test::HasFailure(); ++q) {
+        size_t x = q ? rng() % (store.size() + 1) : from, y = q ? rng() % (store.size() + 1) : std::min(to, store.size());
+        if (q % 3 == 2) y = std::min(store.size(), x + rng() % 40);
+        const char *a = s + std::min(x, y), *b = s + std::max(x, y);
+        for (size_t id = 0; id < patterns().size(); ++id) {
+            const Pattern& p = patterns()[id];
+            DateMatch plain, fast;
+            bool hit = false;
+            try { hit = boost::regex_search(a, b, plain, p.re); } catch (const std::exception&) { continue; }
+            auto what = [&] { return p.text + "\nslice " + testing::PrintToString(std::string(a, b)); };
+            expectSameMatch("guarded", guardedSearch(p.re, p.accel.get(), a, b, fast), fast, hit, plain, what);
+            if (id < 15) expectSameMatch("indexed", searchDatePattern(id, a, b), match_result, hit, plain, what);
+        }
+    }
+    prepareDateSearch(nullptr, nullptr);
+}
+std::string repeat(const std::string& unit, size_t size) { std::string s; while (s.size() < size) s += unit; return s; }
+
+// The longest form of each date and time pattern (matches at index window edges), near misses (a separator too
+// many, a wrong case, a "<" in the way, odd spaces, high bytes), finder tags; `bytes` in four: a random byte.
+std::string randomStore(std::mt19937& rng, int pieces, int bytes) {
+    static const std::vector<std::string> parts = {"Wednesday,, September,,,12,,2004", "Wednesday,,,12,,,September,,,2004",
+        "Wednesday,,,September,,,,12", "September,,,12,,,2004", "31st  ---   ,,, September ,,2004", "31,,,September,,,2004",
+        "31September2004", "September,,,12th,,,2004", ">x 2004/12/31", ">12|31|2004", "Sat , 31-12-2004", "12:59:59 pm",
+        "@ 12:59 pm", "Wed, 05 May 2004", ">12/25/2004", "@9:30", "Thursday-.-", "Monday", "Thur", "sat", "Jan", "January",
+        "Sept", "SEPT", "mAy", "dec", "xmar", "22ND", "th", "rd", "am", "PM", "|m", "1", "5", "12", "2004", "123456", " ",
+        "   ", ", ", "-", "/", ".", "|", ":", "@", "@ ", ">", ">1", "<", "\r\n", "\v", "\t", "\f", "_", "\"", "'",
+        std::string(1, '\0'), "\x85", "\xa0", "\xff", "<title>", "</title>", "<TITLE>", "<b>", "</b>", "<h1>", "</h2>",
+        "<span class=x>", "</span>", "<a href=\"", "<a href='", "< a target=x href = ", "http://", "HTTP://", "x.org/", "\">",
+        "' ", "<a ", "<div>", "Title text"};
+    std::string s;
+    for (int i = 0; i < pieces; ++i)
+        s += static_cast<int>(rng() % 4) < bytes ? std::string(1, static_cast<char>(rng())) : parts[rng() % parts.size()];
+    return s;
+}
+
+TEST(Accelerator, EveryPatternHasOneAndOddSyntaxHasNone) {
+    for (const Pattern& p : patterns())
+        EXPECT_NE(p.accel, nullptr) << p.text << "\n" << translateToAccelerator(p.text.c_str(), p.icase);
+    for (const char* text : {"^abc", "abc$", "a\\bb", "\\Bx", "(?i)x", "a(?=b)", "a(?!b)", "(a)\\1", "a++", "a*+",
+                             "[[:alpha:]]+", "\\<word", "word\\>", "\\Ax", "x\\z", "\\Qa.b\\E", "a{2000}", "a{3,2}",
+                             "(a", "a)", "*a", "a|*", "\\x41", "\\p{L}", "[abc", "a\\"})
+        EXPECT_EQ(std::unique_ptr<re2::RE2>(makeAccelerator(text, false)), nullptr) << text;
+}
+
+// Short random texts (pieces only, some or all random bytes), every 50th a long one, each first as a slice between
+// matches (positions relative to the slice, nothing outside it read); then real page windows (none without corpus).
+TEST(Differential, RandomStoresAndRealPages) {
+    std::mt19937 rng(20261206);
+    for (int round = 0; round < 2500 && !HasFailure(); ++round) {
+        const bool big = round % 50 == 0;
+        const std::string text = randomStore(rng, rng() % (big ? 400 : 32), round % 3 == 2 ? 4 : round % 3);
+        expectSame("Monday, Jan 5, 2004 >1/2/04 " + text + "12:30 pm <b>x</b>", rng, big ? 150 : 4, 28, 28 + text.size());
+    }
+    for (int page : {0, 3, 7, 11, 13, 42, 77}) {
+        const std::string text = corpusPage(page);
+        for (size_t at = 0; at < text.size(); at += 4096) expectSame(text.substr(at, 4096), rng, 12);
+    }
+}
+
+// Every byte in every separator position "#" (\W, \s, \d, ".", brackets, case folding), then runs that make Boost
+// backtrack a lot, short enough for plain Boost to finish, with a real match before, after or none.
+TEST(Differential, EveryByteInEveryGapAndAdversarialRuns) {
+    std::mt19937 rng(7);
+    for (std::string t : {"Monday#January#5#2004", "Wed##05#May#04", "21st#March##2004", "Jan#5##2004", "Fri#07-09-04",
+                          "March#3rd#2004", "#2004#12#25", "05#may#2004", "05#AUG2004", "10:30:15#pm", "10:30#am",
+                          "@#9:30#p#", "@#9:30", "<title>#</title>", "<h#>x</h1>", "<span#>#</span>", "<#a#href=#http://x#",
+                          "<a href=\"http://x#y\">", "#"})
+        for (unsigned c = 0; c < 256; ++c) {
+            std::string text = t;
+            for (char& ch : text) if (ch == '#') ch = static_cast<char>(c);
+            expectSame(text, rng, 0);
+        }
+    for (std::string run : {">", ">1", "1", "12/", "<a ", "<span", "<a href=", "Jan ", "Monday ", "@ 1:", "1:1:", "<title>",
+                            "\v", " "})
+        for (int count : {1, 7, 300})
+            for (std::string tail : {"", " >12/25/2004", "Monday, May 5, 2004", "<a href=http://x.org>", "<span>t</span>",
+                                     "@ 9:30 pm", "<h1>T</h1>"})
+                for (const std::string& text : {repeat(run, count * run.size()) + tail, tail + repeat(run, count * run.size())})
+                    expectSame(text, rng, 2);
+}
+
+// Megabyte runs on which plain Boost gives up or crawls: no pattern matches the run, a real match after it is found.
+TEST(AcceleratorHostile, MegabyteRunsStaySound) {
+    const struct { std::string unit, tail; int pattern; const char* group1; } cases[] = {
+        {">", ">12/25/2004", 9, "2"}, {">1", "/12/2004", 9, "1"}, {"7", ">2004/1/2", 8, "2004"}, {" ", " >12/25/2004", 9, "2"},
+        {"<a ", "<a href=http://x.org/>", 19, "http://x.org/"}, {"<span", "<span>t</span>", 18, "t"}};
+    for (const auto& c : cases) {
+        std::string t = repeat(c.unit, 1 << 20);
+        auto find = [&](const Pattern& p) { return guardedSearch(p.re, p.accel.get(), &t[0], &t[0] + t.size(), match_result); };
+        for (const Pattern& p : patterns()) EXPECT_FALSE(find(p)) << c.unit << " / " << p.text;
+        t += c.tail;
+        ASSERT_TRUE(find(patterns()[c.pattern])) << c.unit;
+        EXPECT_EQ(match_result[1].str(), c.group1) << c.unit;
+    }
 }
 
 }  // namespace
