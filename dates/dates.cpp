@@ -199,7 +199,7 @@ void buildIndex(int id) {
             bool hit;
             try {
                 hit = boost::regex_search(start, w.hi, m, *date_re_engine[id],
-                                          boost::match_default | boost::match_continuous);
+                                          searchFlags() | boost::match_continuous);
             } catch (const std::exception&) {
                 hit = false;
             }

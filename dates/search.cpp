@@ -13,6 +13,8 @@
 #include <map>
 #include <string>
 
+#include "dates/dates.h"
+
 namespace {
 
 typedef std::bitset<256> ByteSet;
@@ -264,6 +266,10 @@ re2::RE2* makeAccelerator(const char* pattern, bool icase) {
     return accel;
 }
 
+boost::match_flag_type searchFlags() {
+    return static_cast<boost::match_flag_type>(match_flag);
+}
+
 const char* acceleratedStart(const re2::RE2* accel, const char* a,
                              const char* b) {
     if (!accel || a > b) return nullptr;
@@ -286,13 +292,13 @@ bool guardedSearchFrom(const boost::regex& re, const re2::RE2* accel,
             start = acceleratedStart(accel, from, b);
             if (!start) return false;
             hit = boost::regex_search(start, b, m, re,
-                                      boost::match_default | boost::match_continuous);
+                                      searchFlags() | boost::match_continuous);
             if (!hit) {  // not expected: the twin disagrees; trust Boost
                 start = from;
-                hit = boost::regex_search(from, b, m, re, boost::match_default);
+                hit = boost::regex_search(from, b, m, re, searchFlags());
             }
         } else {
-            hit = boost::regex_search(from, b, m, re, boost::match_default);
+            hit = boost::regex_search(from, b, m, re, searchFlags());
         }
         if (!hit) return false;
     } catch (const std::exception&) {

@@ -8,6 +8,9 @@
 
 namespace re2 { class RE2; }
 
+// The match flags of every search in the system: match_flag (no flag set).
+boost::match_flag_type searchFlags();
+
 // Builds a linear-time twin of a Boost pattern that locates where the
 // leftmost match starts; null when the pattern has no exact twin.
 re2::RE2* makeAccelerator(const char* pattern, bool icase);
