@@ -202,6 +202,7 @@ for mode in "" "${modes[@]}"; do
 done
 for id in "${rows[@]}"; do mkdir -p "$work/out-$id"; done
 
+load0=$(cut -d' ' -f1-3 /proc/loadavg 2>/dev/null || echo ?)
 # All rows take turns in every round, the tool and xmllint alternating, so
 # that a busy spell of the machine spreads over all rows alike. Rows under
 # 200 kB are cheap and noisy and run three times per round.
@@ -220,6 +221,7 @@ done
 
 printRow() { printf '%-28s %8s %5s %8s %8s %6s %6s %6s %7s %8s %8s\n' "$@"; }
 echo "tool: $tool"
+echo "load average before: $load0, after: $(cut -d' ' -f1-3 /proc/loadavg 2>/dev/null || echo ?)"
 echo "corpus: ${#corpusPages[@]} pages, $corpusBytes bytes; generated pages seed $seed"
 echo "baseline: ${base[*]} (one process, same files)"
 echo "medians of $runs runs ($((runs * 3)) under 200 kB), rows taking turns, tool and xmllint" \
