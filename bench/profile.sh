@@ -5,8 +5,10 @@
 #
 # Usage: bench/profile.sh [TOOL | BUILD_DIR] [PAGE]
 # TOOL defaults to build/weblog2rss; PAGE defaults to the generated 3 MiB
-# weblog page (bench/gen_pages.py, seed 1). KEEP=DIR keeps the callgrind
-# output and the annotation in DIR.
+# weblog page (bench/gen_pages.py, seed 1), and then the instruction counts
+# of the 100 KiB and the empty page give the cost per byte of the 3 MiB page
+# over that of the 100 KiB page, start-up subtracted, free of timing noise.
+# KEEP=DIR keeps the callgrind output and the annotation in DIR.
 set -eu
 
 # The stages and the functions whose inclusive counts make them up. A token
@@ -37,7 +39,9 @@ else
     trap 'rm -rf "$work"' EXIT
 fi
 page=${2:-}
+generated=0
 if [ -z "$page" ]; then
+    generated=1
     python3 "$here/bench/gen_pages.py" "$work/pages"
     page=$work/pages/page-3m.html
 fi
@@ -117,4 +121,21 @@ fi
 if /usr/bin/time -f %R true >/dev/null 2>&1; then
     /usr/bin/time -f "minor page faults: %R, peak resident: %M KiB" \
         "$tool" "$page" 2>&1 >/dev/null | tail -n 1
+fi
+
+# Total instructions of one run of the tool on a page.
+instructions() {
+    valgrind --tool=callgrind --callgrind-out-file="$work/small.out" \
+        "$tool" "$1" >/dev/null 2>&1
+    sed -n 's/^summary: //p' "$work/small.out"
+}
+if [ "$generated" = 1 ]; then
+    big=$(sed -n 's/^summary: //p' "$work/callgrind.out")
+    small=$(instructions "$work/pages/page-100k.html")
+    empty=$(instructions "$work/pages/empty.html")
+    echo "instructions: empty page $empty, 100 KiB page $small"
+    awk -v b="$big" -v s="$small" -v e="$empty" -v nb="$(wc -c <"$page")" \
+        -v ns="$(wc -c <"$work/pages/page-100k.html")" 'BEGIN {
+            printf "cost per byte (instructions), 3 MiB page / 100 KiB page," \
+                " start-up subtracted: %.2f\n", ((b - e) / nb) / ((s - e) / ns) }'
 fi
