@@ -6,8 +6,8 @@
 # pages that would show any quadratic time.
 #
 # Usage: bench/run.sh [--runs N] [--corpus DIR] [--seed N] [--jobs N]
-#                     [--no-hostile] [--keep DIR] [TOOL | BUILD_DIR]
-#                     [--modes MODE...]
+#                     [--no-hostile] [--keep DIR]
+#                     [TOOL | BUILD_DIR [CORPUS_DIR [RUNS]]] [--modes MODE...]
 # TOOL defaults to build/weblog2rss (built when missing). --modes takes the
 # rest of the arguments: each is a set of extra tool options ("--modern",
 # "--format rss2") whose tool rows are measured too; a mode the tool does
@@ -23,6 +23,7 @@ hostile=1
 keep=""
 tool=""
 modes=()
+positional=()
 corpus=""
 for c in "$here/../shared/corpus/weblogs" "$here/../../shared/corpus/weblogs"; do
     [ -z "$corpus" ] && [ -f "$c/urls.txt" ] && corpus=$(cd "$c" && pwd)
@@ -40,9 +41,13 @@ while [ $# -gt 0 ]; do
         --modes) shift; modes+=("$@"); break ;;
         -h|--help) usage ;;
         -*) echo "run.sh: unknown option $1" >&2; usage 2 >&2 ;;
-        *) tool=$1; shift ;;
+        *) positional+=("$1"); shift ;;
     esac
 done
+# The older form: [BUILD_DIR | TOOL] [CORPUS_DIR] [RUNS].
+[ ${#positional[@]} -ge 1 ] && tool=${positional[0]}
+[ ${#positional[@]} -ge 2 ] && corpus=${positional[1]}
+[ ${#positional[@]} -ge 3 ] && runs=${positional[2]}
 if [ -n "${BENCH_MODES:-}" ]; then
     IFS=';' read -r -a extra <<<"$BENCH_MODES"
     modes+=("${extra[@]}")
