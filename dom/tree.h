@@ -13,16 +13,9 @@ struct Node {
     char* start;        // first byte of the node's stored text
     char* end;          // one past its last byte; null until closed
     int childCount;
-    bool hasDate, hasGapDate, hasTailDate;
-    bool hasTime, hasGapTime, hasTailTime;
-    int dateType, gapDateType, tailDateType;   // pattern id + 1, 0 = none
-    int timeType, gapTimeType, tailTimeType;
     Node** children;    // childCount entries, null when there are none
     Node* parent;       // null for root
     Node* next;         // next sibling, null for the last child
-    int year, month, day, hour, min;
-    int gapYear, gapMonth, gapDay, gapHour, gapMin;
-    int tailYear, tailMonth, tailDay, tailHour, tailMin;
 };
 
 class TreeBuilder;

@@ -39,6 +39,16 @@ enum class LocateResult {
     kTimesOutside,  // only times recur, at least as many outside
 };
 
+// What the locator found in one child's own text: its first valid date and
+// its first valid time, with the pattern that gave each.
+struct ChildStamp {
+    bool hasDate = false;
+    bool hasTime = false;
+    int dateType = 0;  // date pattern id + 1, 0 = none
+    int timeType = 0;  // time pattern id + 1, 0 = none
+    int year = 0, month = 0, day = 0, hour = 0, min = 0;
+};
+
 // How the locator cut a container: the children that open entries (already
 // moved back by shift), the timed children, and the last child of the last
 // entry.
@@ -56,12 +66,12 @@ struct EntryLayout {
 LocateResult locateEntries(const DatePatterns& patterns, Page& page, Diagnostics& diagnostics,
                            EntryLayout* layout = nullptr);
 
-// Cuts the container's children into entries, replacing the table's content.
-// expected is the number of entries the locator counted; a different number
-// made is reported as "Subtle error occur, recovered". A layout that does not
-// fit the container makes no entry.
-void separateEntries(const EntryLayout& layout, int expected, EntryTable& table,
-                     Diagnostics& diagnostics);
+// Cuts the container's children into entries, replacing the table's content;
+// stamps holds the findings of each child. expected is the number of entries
+// the locator counted; a different number made is reported as "Subtle error
+// occur, recovered". A layout that does not fit the container makes no entry.
+void separateEntries(const EntryLayout& layout, const std::vector<ChildStamp>& stamps,
+                     int expected, EntryTable& table, Diagnostics& diagnostics);
 
 // Diagnostic dump of the entry table on standard output.
 void printEntries(const EntryTable& table);

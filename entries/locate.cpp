@@ -76,54 +76,57 @@ struct Counters {
 };
 
 // Tests every child's own text and gap text, then the container's tail
-// text, recording the findings in the nodes.
-Counters scanTexts(DateSearch& ds, Node* box, const char* storeEnd) {
+// text. The findings of the children's own texts go to stamps, one per
+// child; gap and tail texts are only counted.
+Counters scanTexts(DateSearch& ds, const Node* box, const char* storeEnd,
+                   std::vector<ChildStamp>& stamps) {
     Counters cnt;
     int n = box->childCount;
     Node** c = box->children;
+    stamps.assign(static_cast<std::size_t>(n), ChildStamp());
+    ChildStamp scratch;  // gap and tail findings, not kept
     for (int i = 0; i < n; i++) {
-        Node* ch = c[i];
+        const Node* ch = c[i];
+        ChildStamp& st = stamps[static_cast<std::size_t>(i)];
         const char* a = ch->start;
         const char* b = nodeEnd(ch);
-        if (findDate(ds, a, b, ch->hasDate, ch->dateType, ch->year, ch->month,
-                     ch->day))
+        if (findDate(ds, a, b, st.hasDate, st.dateType, st.year, st.month, st.day))
             cnt.insideDates++;
-        if (findTime(ds, a, b, ch->hasTime, ch->timeType, ch->hour, ch->min))
+        if (findTime(ds, a, b, st.hasTime, st.timeType, st.hour, st.min))
             cnt.insideTimes++;
         const char* g = i == 0 ? box->start : nodeEnd(c[i - 1]);
-        if (findDate(ds, g, ch->start, ch->hasGapDate, ch->gapDateType,
-                     ch->gapYear, ch->gapMonth, ch->gapDay))
+        if (findDate(ds, g, ch->start, scratch.hasDate, scratch.dateType, scratch.year,
+                     scratch.month, scratch.day))
             cnt.outsideDates++;
-        if (findTime(ds, g, ch->start, ch->hasGapTime, ch->gapTimeType,
-                     ch->gapHour, ch->gapMin))
+        if (findTime(ds, g, ch->start, scratch.hasTime, scratch.timeType, scratch.hour,
+                     scratch.min))
             cnt.outsideTimes++;
     }
     // The root's own range is empty: its tail runs to the end of the store.
     const char* a = nodeEnd(c[n - 1]);
     const char* b = box->end && box->end >= a ? box->end : storeEnd;
-    if (findDate(ds, a, b, box->hasTailDate, box->tailDateType, box->tailYear,
-                 box->tailMonth, box->tailDay))
+    if (findDate(ds, a, b, scratch.hasDate, scratch.dateType, scratch.year, scratch.month,
+                 scratch.day))
         cnt.outsideDates++;
-    if (findTime(ds, a, b, box->hasTailTime, box->tailTimeType, box->tailHour,
-                 box->tailMin))
+    if (findTime(ds, a, b, scratch.hasTime, scratch.timeType, scratch.hour, scratch.min))
         cnt.outsideTimes++;
     return cnt;
 }
 
 // Chooses the patterns, measures the layout and cuts the entries. Keeps
 // searching when no date pattern is carried by three or more children.
-Outcome cutEntries(Node* box, EntryTable& table, Diagnostics& diagnostics, EntryLayout* out) {
+Outcome cutEntries(const Node* box, const std::vector<ChildStamp>& stamps, EntryTable& table,
+                   Diagnostics& diagnostics, EntryLayout* out) {
     int n = box->childCount;
     Node** c = box->children;
 
     int tally[kPatternCount] = {0};
     for (int i = 0; i < n; i++) {
-        if (c[i]->hasDate && c[i]->dateType >= 1 &&
-            c[i]->dateType <= kPatternCount)
-            tally[c[i]->dateType - 1]++;
-        if (c[i]->hasTime && c[i]->timeType >= 1 &&
-            c[i]->timeType <= kPatternCount)
-            tally[c[i]->timeType - 1]++;
+        const ChildStamp& st = stamps[static_cast<std::size_t>(i)];
+        if (st.hasDate && st.dateType >= 1 && st.dateType <= kPatternCount)
+            tally[st.dateType - 1]++;
+        if (st.hasTime && st.timeType >= 1 && st.timeType <= kPatternCount)
+            tally[st.timeType - 1]++;
     }
     // The smallest tally above 2 marks the entries; lower id on ties.
     int dateId = -1;
@@ -138,8 +141,9 @@ Outcome cutEntries(Node* box, EntryTable& table, Diagnostics& diagnostics, Entry
 
     std::vector<int> D, T;
     for (int i = 0; i < n; i++) {
-        if (c[i]->dateType == dateId + 1) D.push_back(i);
-        if (timeId >= 0 && c[i]->timeType == timeId + 1) T.push_back(i);
+        const ChildStamp& st = stamps[static_cast<std::size_t>(i)];
+        if (st.dateType == dateId + 1) D.push_back(i);
+        if (timeId >= 0 && st.timeType == timeId + 1) T.push_back(i);
     }
     int m = static_cast<int>(D.size());
     int t = static_cast<int>(T.size());
@@ -218,18 +222,19 @@ Outcome cutEntries(Node* box, EntryTable& table, Diagnostics& diagnostics, Entry
     layout.lastChild = lastChild;
     layout.dateChildren = std::move(D);
     layout.timeChildren = std::move(T);
-    separateEntries(layout, std::max(m, t), table, diagnostics);
+    separateEntries(layout, stamps, std::max(m, t), table, diagnostics);
     if (out) *out = std::move(layout);
     return {true, LocateResult::kEntries};
 }
 
 // Examines one node with four or more children.
-Outcome examine(DateSearch& ds, Node* box, const char* storeEnd, EntryTable& table,
-                Diagnostics& diagnostics, EntryLayout* out) {
-    Counters cnt = scanTexts(ds, box, storeEnd);
+Outcome examine(DateSearch& ds, const Node* box, const char* storeEnd,
+                std::vector<ChildStamp>& stamps, EntryTable& table, Diagnostics& diagnostics,
+                EntryLayout* out) {
+    Counters cnt = scanTexts(ds, box, storeEnd, stamps);
     if (cnt.insideDates > 2 || cnt.outsideDates > 2) {
         if (cnt.insideDates <= cnt.outsideDates) return {true, LocateResult::kDatesOutside};
-        return cutEntries(box, table, diagnostics, out);
+        return cutEntries(box, stamps, table, diagnostics, out);
     }
     if (cnt.insideTimes > 2 || cnt.outsideTimes > 2)
         return {true, cnt.insideTimes > cnt.outsideTimes ? LocateResult::kTimesInside
@@ -245,6 +250,7 @@ LocateResult locateEntries(const DatePatterns& patterns, Page& page, Diagnostics
     const char* storeEnd = tree.storeEnd();
     DateSearch ds{patterns, page.dateIndex(), DateMatch()};
     bool prepared = false;
+    std::vector<ChildStamp> stamps;  // findings of the children of the node examined
     std::vector<Node*> queue;
     queue.push_back(&tree.root());
     for (std::size_t head = 0; head < queue.size(); head++) {
@@ -257,7 +263,7 @@ LocateResult locateEntries(const DatePatterns& patterns, Page& page, Diagnostics
             ds.index.prepare(tree.storeBegin(), storeEnd);
             prepared = true;
         }
-        Outcome o = examine(ds, cur, storeEnd, page.entries(), diagnostics, layout);
+        Outcome o = examine(ds, cur, storeEnd, stamps, page.entries(), diagnostics, layout);
         if (o.found) return o.result;
     }
     return LocateResult::kNone;

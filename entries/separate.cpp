@@ -22,6 +22,7 @@ struct Range {
 // State of one separateEntries call.
 struct Cutter {
     Node** kids;
+    const ChildStamp* stamps;  // one per child
     EntryTable& table;
     std::size_t capacity;  // entries that may be made
 
@@ -37,16 +38,16 @@ struct Cutter {
         Entry e;
         e.html.assign(a, len ? strnlen(a, len) : 0);
         Timestamp& ts = e.time;
-        const Node* dc = kids[d];
-        ts.dateType = dc->dateType;
-        ts.year = dc->year;
-        ts.month = dc->month;
-        ts.day = dc->day;
+        const ChildStamp& dc = stamps[d];
+        ts.dateType = dc.dateType;
+        ts.year = dc.year;
+        ts.month = dc.month;
+        ts.day = dc.day;
         if (s >= 0) {
-            const Node* tc = kids[s];
-            ts.timeType = tc->timeType;
-            ts.hour = tc->hour;
-            ts.min = tc->min;
+            const ChildStamp& tc = stamps[s];
+            ts.timeType = tc.timeType;
+            ts.hour = tc.hour;
+            ts.min = tc.min;
         }
         table.push_back(std::move(e));
     }
@@ -59,7 +60,7 @@ struct Cutter {
 void Cutter::cutByDate(const Range& r) {
     int s = -1;
     for (int k = r.first; k <= r.hi; k++)
-        if (kids[k]->hasTime) s = k;
+        if (stamps[k].hasTime) s = k;
     storeEntry(startOf(r.first), r.E, r.d, s);
 }
 
@@ -132,14 +133,16 @@ bool layoutFits(const EntryLayout& l, int n) {
 
 }  // namespace
 
-void separateEntries(const EntryLayout& layout, int expected, EntryTable& table,
-                     Diagnostics& diagnostics) {
+void separateEntries(const EntryLayout& layout, const std::vector<ChildStamp>& stamps,
+                     int expected, EntryTable& table, Diagnostics& diagnostics) {
     table.clear();
     const Node* container = layout.container;
     const int m = static_cast<int>(layout.dateChildren.size());
     const int t = static_cast<int>(layout.timeChildren.size());
-    if (container && container->children && layoutFits(layout, container->childCount)) {
-        Cutter cut{container->children, table, static_cast<std::size_t>(std::max(m + t, 1))};
+    if (container && container->children && layoutFits(layout, container->childCount) &&
+        stamps.size() == static_cast<std::size_t>(container->childCount)) {
+        Cutter cut{container->children, stamps.data(), table,
+                   static_cast<std::size_t>(std::max(m + t, 1))};
         const int* D = layout.dateChildren.data();
         const int lastChild = layout.lastChild;
         for (int i = 0; i < m; i++) {

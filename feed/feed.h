@@ -19,7 +19,7 @@ struct FeedEntry {
     std::string title;               // as found in the entry, else "Entry <i>"
     bool titleFound = false;         // whether title was found in the entry
     std::vector<std::string> links;  // http:// addresses of its links, in order
-    std::string html;                // the entry's text as stored
+    std::string_view html;           // the entry's text, in the page's entry table
     Timestamp time;                  // date and time, with the pattern types
 };
 
@@ -30,7 +30,8 @@ struct Feed {
     std::vector<FeedEntry> entries;
 };
 
-// The feed of the page's entry table. The views point into page and address.
+// The feed of the page's entry table. The views point into page and
+// address: the feed is valid while both are unchanged.
 Feed makeFeed(const Finders& finders, const Page& page, std::string_view address);
 
 class FeedWriter {

@@ -149,7 +149,7 @@ TEST(EntryDetection, HostileShapes) {
     EntryLayout outside = last_layout;
     outside.dateChildren = {0, 1, 2}, outside.timeChildren = {}, outside.lastChild = 9;
     built.messages.lines.clear();
-    separateEntries(outside, 3, built.page.entries(), built.messages);
+    separateEntries(outside, std::vector<ChildStamp>(4), 3, built.page.entries(), built.messages);
     EXPECT_EQ(built.printed(), SUBTLE);
     EXPECT_TRUE(table.empty());
 }
