@@ -14,12 +14,16 @@
 #include <string>
 #include <vector>
 
+#include <exception>
+
+#include "base/diagnostics.h"
 #include "dates/dates.h"
-#include "dom/builder.h"
-#include "dom/dom.h"
-#include "scanner/vobHTMLParser.h"
+#include "dom/tree.h"
+#include "entries/page.h"
 
 namespace {
+
+using namespace w2r;
 
 typedef std::chrono::steady_clock Clock;
 
@@ -34,20 +38,33 @@ struct Slice {
 
 enum Mode { PLAIN, ACCEL, PREPARED };
 
+// Plain Boost over [a, b), a throw counting as no match.
+bool plainSearch(const GuardedRegex& re, const char* a, const char* b, DateMatch& m) {
+    try {
+        return boost::regex_search(a, b, m, re.regex(), kSearchFlags);
+    } catch (const std::exception&) {
+        return false;
+    }
+}
+
+// One search by the given mode.
+bool searchBy(Mode mode, const DatePatterns& patterns, DateIndex& index, int id, const char* a,
+              const char* b, DateMatch& m) {
+    return mode == PLAIN ? plainSearch(patterns[id], a, b, m) : index.search(patterns, id, a, b, m);
+}
+
 // The locator's loop over one text; returns a digest of what it found so
 // the modes can be checked against each other.
-long findings(Mode mode, const Slice& s) {
+long findings(Mode mode, const DatePatterns& patterns, DateIndex& index, const Slice& s) {
     long digest = 0;
-    for (int id = 0; id < time_re; ++id) {
-        bool hit = mode == PLAIN ? searchDatePatternPlain(id, s.a, s.b)
-                                 : searchDatePattern(id, s.a, s.b);
-        if (!hit) continue;
-        digest = digest * 31 + id + (match_result[0].first - s.a) * 17;
-        if (id < date_re) {
-            if (isValidDate(getYear(match_result, id), getMonth(match_result, id),
-                            getDay(match_result, id)))
-                id = date_re - 1;   // dates done, go on with the times
-        } else if (isValidTime(getHour(match_result, id), getMin(match_result, id))) {
+    DateMatch m;
+    for (int id = 0; id < kPatternCount; ++id) {
+        if (!searchBy(mode, patterns, index, id, s.a, s.b, m)) continue;
+        digest = digest * 31 + id + (m[0].first - s.a) * 17;
+        if (id < kFirstTimePattern) {
+            if (isValidDate(getYear(m, id), getMonth(m, id), getDay(m, id)))
+                id = kFirstTimePattern - 1;   // dates done, go on with the times
+        } else if (isValidTime(getHour(m, id), getMin(m, id))) {
             break;
         }
     }
@@ -55,39 +72,35 @@ long findings(Mode mode, const Slice& s) {
 }
 
 // Own, gap and tail texts of every node with four or more children.
-void collectSlices(std::vector<Slice>& out) {
-    const char* storeEnd = ptr_buffer;
-    std::vector<node*> queue{&root};
+void collectSlices(Tree& tree, std::vector<Slice>& out) {
+    const char* storeEnd = tree.storeEnd();
+    std::vector<Node*> queue{&tree.root()};
     for (size_t head = 0; head < queue.size(); ++head) {
-        node* n = queue[head];
+        Node* n = queue[head];
         for (int i = 0; i < n->childCount; ++i) queue.push_back(n->children[i]);
         if (n->childCount <= 3) continue;
         for (int i = 0; i < n->childCount; ++i) {
-            node* c = n->children[i];
+            Node* c = n->children[i];
             const char* end = c->end ? c->end : c->start;
             out.push_back({c->start, end});
             const char* g = i == 0 ? n->start : n->children[i - 1]->end;
             if (g && g <= c->start) out.push_back({g, c->start});
         }
-        node* last = n->children[n->childCount - 1];
+        Node* last = n->children[n->childCount - 1];
         const char* t = last->end ? last->end : last->start;
         const char* e = n->end && n->end >= t ? n->end : storeEnd;
         out.push_back({t, e});
     }
 }
 
-bool loadPage(const std::string& path) {
+bool loadPage(Page& page, const std::string& path) {
     std::FILE* f = std::fopen(path.c_str(), "rb");
     if (!f) return false;
-    size_t n = std::fread(tmp, 1, PAGE_READ_LIMIT, f);
+    page.reset();
+    page.read(f);
     std::fclose(f);
-    tmp[n] = '\0';
-    resetParseState();
-    useString(tmp);
-    while (html_lex() != HTML_END) {
-    }
-    deleteCurrentBuf();
-    if (!tag_stack.empty()) closeOpenElements();
+    CollectedDiagnostics ignored;
+    page.buildTree(ignored);
     return true;
 }
 
@@ -96,16 +109,18 @@ double median(std::vector<double> v) {
     return v[v.size() / 2];
 }
 
-void corpusBench(const std::string& dir) {
+void corpusBench(const DatePatterns& patterns, const std::string& dir) {
+    Page page;
+    DateIndex& index = page.dateIndex();
     const int runs = 5;
     double total[3] = {0, 0, 0};
     size_t texts = 0, bytes = 0, mismatches = 0;
     int pages = 0;
-    for (int page = 0;; ++page) {
-        if (!loadPage(dir + "/pages/" + std::to_string(page))) break;
+    for (int number = 0;; ++number) {
+        if (!loadPage(page, dir + "/pages/" + std::to_string(number))) break;
         ++pages;
         std::vector<Slice> slices;
-        collectSlices(slices);
+        collectSlices(page.tree(), slices);
         texts += slices.size();
         for (const Slice& s : slices) bytes += s.b - s.a;
         std::vector<long> expect;
@@ -115,18 +130,17 @@ void corpusBench(const std::string& dir) {
                 std::vector<long> got;
                 auto t0 = Clock::now();
                 if (mode == PREPARED)
-                    prepareDateSearch(buffer, ptr_buffer);
+                    index.prepare(page.tree().storeBegin(), page.tree().storeEnd());
                 else
-                    prepareDateSearch(nullptr, nullptr);
+                    index.drop();
                 for (const Slice& s : slices)
-                    got.push_back(findings(static_cast<Mode>(mode), s));
+                    got.push_back(findings(static_cast<Mode>(mode), patterns, index, s));
                 times.push_back(seconds(t0));
                 if (mode == PLAIN && r == 0) expect = got;
                 if (got != expect) ++mismatches;
             }
             total[mode] += median(times);
         }
-        releaseTree();
     }
     std::printf("corpus: %d pages, %zu texts, %.1f MB searched per engine\n",
                 pages, texts, bytes / 1e6);
@@ -140,7 +154,9 @@ void corpusBench(const std::string& dir) {
     std::printf("  result mismatches between engines: %zu\n", mismatches);
 }
 
-void hostileBench(bool plainToo) {
+void hostileBench(const DatePatterns& patterns, bool plainToo) {
+    DateIndex index;
+    DateMatch m;
     const size_t size = 3u << 20;
     struct {
         const char* name;
@@ -158,10 +174,9 @@ void hostileBench(bool plainToo) {
             if (mode == PLAIN && !plainToo) continue;
             double worst = 0, sum = 0;
             int worstId = 0, hits = 0;
-            for (int id = 0; id < time_re; ++id) {
+            for (int id = 0; id < kPatternCount; ++id) {
                 auto t0 = Clock::now();
-                hits += mode == PLAIN ? searchDatePatternPlain(id, a, b)
-                                      : searchDatePattern(id, a, b);
+                hits += searchBy(static_cast<Mode>(mode), patterns, index, id, a, b, m);
                 double t = seconds(t0);
                 sum += t;
                 if (t > worst) worst = t, worstId = id;
@@ -184,10 +199,8 @@ int main(int argc, char** argv) {
         else
             dir = argv[i];
     }
-    initializeDateRE();
-    registerDOMHandlers();
-    corpusBench(dir);
-    hostileBench(plainHostile);
-    releaseDateRE();
+    const DatePatterns patterns;
+    corpusBench(patterns, dir);
+    hostileBench(patterns, plainHostile);
     return 0;
 }

@@ -1,8 +1,8 @@
 // Times the scanner on 3 MiB of hostile text and on the corpus pages, each
 // against a plain memchr pass over the same bytes in the same run.
 //
-// Method: every figure is the median of 7 runs. A scan is useString, html_lex
-// to the end with all handler slots empty, deleteCurrentBuf. The baseline
+// Method: every figure is the median of 7 runs. A scan is useString, next()
+// to the end with no handlers, release(). The baseline
 // copies the text (as useString does) and runs memchr for a byte that does
 // not occur. Usage: scanner_bench [CORPUS_DIR]
 #include <algorithm>
@@ -13,11 +13,12 @@
 #include <string>
 #include <vector>
 
-#include "scanner/vobHTMLParser.h"
+#include "scanner/scanner.h"
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
+using w2r::Scanner;
 
 double seconds(Clock::duration d) { return std::chrono::duration<double>(d).count(); }
 
@@ -35,11 +36,11 @@ double median(F f) {
 
 volatile size_t sink;
 
-size_t scanText(std::string& text) {
-    useString(&text[0]);
+size_t scanText(Scanner& scanner, std::string& text) {
+    scanner.useString(&text[0]);
     size_t items = 0;
-    while (html_lex() != HTML_END) ++items;
-    deleteCurrentBuf();
+    while (scanner.next() != w2r::kItemEnd) ++items;
+    scanner.release();
     return items;
 }
 
@@ -50,12 +51,12 @@ void baseline(const std::string& text) {
     free(copy);
 }
 
-void report(const char* name, std::vector<std::string>& texts) {
+void report(Scanner& scanner, const char* name, std::vector<std::string>& texts) {
     size_t bytes = 0, items = 0;
     for (const std::string& t : texts) bytes += t.size();
     double scan = median([&] {
         items = 0;
-        for (std::string& t : texts) items += scanText(t);
+        for (std::string& t : texts) items += scanText(scanner, t);
     });
     double base = median([&] {
         for (const std::string& t : texts) baseline(t);
@@ -73,13 +74,7 @@ std::string repeated(const std::string& unit, size_t size) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    setOpenTagHandler(nullptr);
-    setCloseTagHandler(nullptr);
-    setTokenHandler(nullptr);
-    setCommentHandler(nullptr);
-    setPunctHandler(nullptr);
-    setUnmatchedHandler(nullptr);
-    setEntityHandler(nullptr);
+    Scanner scanner;  // no handlers
 
     const size_t size = 3u << 20;
     struct Hostile {
@@ -96,7 +91,7 @@ int main(int argc, char** argv) {
     };
     for (Hostile& h : hostile) {
         std::vector<std::string> one{h.text};
-        report(h.name, one);
+        report(scanner, h.name, one);
     }
 
     std::string dir = argc > 1 ? argv[1] : "";
@@ -118,6 +113,6 @@ int main(int argc, char** argv) {
         return 0;
     }
     std::string name = "corpus (" + std::to_string(pages.size()) + " pages)";
-    report(name.c_str(), pages);
+    report(scanner, name.c_str(), pages);
     return 0;
 }

@@ -1,44 +1,86 @@
-// Date and time patterns, the shared results object, field readers and
-// validators.
+// Date and time patterns: the fifteen compiled patterns, the per-page
+// search index, field readers and validators.
 #pragma once
 
-#include <boost/regex.hpp>
+#include <vector>
 
-typedef boost::match_results<const char*> DateMatch;
+#include "base/guarded_regex.h"
 
-extern boost::regex* date_re_engine[15];
-extern int date_re;   // 12: number of date patterns, first time-pattern id
-extern int time_re;   // 15: one past the last time-pattern id
-extern DateMatch match_result;
-extern int match_flag;   // boost::match_default
+namespace w2r {
 
-// Compiles the fifteen patterns into date_re_engine (once, at start).
-void initializeDateRE();
-// Deletes the compiled patterns (end of run).
-void releaseDateRE();
+using DateMatch = Match;
 
-int getYear(DateMatch m, int id);
-int getMonth(DateMatch m, int id);
-int getDay(DateMatch m, int id);
-int getHour(DateMatch m, int id);
-int getMin(DateMatch m, int id);
+// Pattern ids: 0..11 are dates, 12..14 times of day.
+constexpr int kFirstTimePattern = 12;
+constexpr int kPatternCount = 15;
+
+// The compiled patterns. Built once and never changed: one object serves
+// every page and every thread.
+class DatePatterns {
+public:
+    DatePatterns();
+    // Pattern id, 0..14.
+    const GuardedRegex& operator[](int id) const { return regexes_[static_cast<std::size_t>(id)]; }
+    // Whether pattern id is compiled case-insensitively.
+    static bool icase(int id);
+
+private:
+    std::vector<GuardedRegex> regexes_;
+};
+
+// The date searches of one page. Optionally prepared over the page's whole
+// text store, so that later searches of slices inside it are cheap; results
+// never change. Not shared between threads.
+class DateIndex {
+public:
+    DateIndex();
+    ~DateIndex();
+    DateIndex(const DateIndex&) = delete;
+    DateIndex& operator=(const DateIndex&) = delete;
+
+    // Prepares for [begin, end), whose bytes must stay as they are until
+    // the next prepare or drop; prepare(nullptr, nullptr) drops the index.
+    void prepare(const char* begin, const char* end);
+    void drop() { prepare(nullptr, nullptr); }
+
+    // Leftmost search of pattern id over [a, b) into m. A search the regex
+    // engine gives up on counts as no match.
+    bool search(const DatePatterns& patterns, int id, const char* a, const char* b, DateMatch& m);
+
+private:
+    struct MatchSpan {
+        const char* start;
+        const char* end;
+    };
+    struct Window {
+        const char* lo;
+        const char* hi;
+    };
+    void findFeatures();
+    void patternWindows(int id);
+    void buildIndex(const DatePatterns& patterns, int id);
+    bool indexedSearch(const DatePatterns& patterns, int id, const char* a, const char* b,
+                       DateMatch& m) const;
+
+    const char* begin_ = nullptr;
+    const char* end_ = nullptr;
+    // For each pattern, the matches a left-to-right scan of the whole store
+    // finds (each search starting where the previous match ended), built on
+    // the pattern's first search.
+    std::vector<MatchSpan> spans_[kPatternCount];
+    bool built_[kPatternCount] = {};
+    bool usable_[kPatternCount] = {};
+    bool featuresFound_ = false;
+    std::vector<const char*> featureAt_[6];
+    std::vector<Window> windows_;  // scratch of buildIndex
+};
+
+int getYear(const DateMatch& m, int id);
+int getMonth(const DateMatch& m, int id);
+int getDay(const DateMatch& m, int id);
+int getHour(const DateMatch& m, int id);
+int getMin(const DateMatch& m, int id);
 bool isValidDate(int year, int month, int day);
 bool isValidTime(int hour, int minute);
 
-// Optional per-page preparation over the whole text store [begin, end), so
-// that later searches of slices inside it are cheap. Results never change.
-// The bytes of [begin, end) must stay as they are until the next call;
-// prepareDateSearch(nullptr, nullptr) drops the index (initializeDateRE and
-// releaseDateRE drop it too).
-void prepareDateSearch(const char* begin, const char* end);
-// Leftmost search of pattern id over [a, b) into match_result.
-// A search the regex engine gives up on counts as no match.
-bool searchDatePattern(int id, const char* a, const char* b);
-
-// Text of pattern id (null outside 0..14) and whether it is compiled
-// case-insensitively.
-const char* datePatternText(int id);
-bool datePatternIcase(int id);
-// The same search as searchDatePattern without the linear-time locator:
-// plain Boost over [a, b), a throw counting as no match. For comparisons.
-bool searchDatePatternPlain(int id, const char* a, const char* b);
+}  // namespace w2r

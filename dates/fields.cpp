@@ -6,6 +6,7 @@
 
 #include "dates/dates.h"
 
+namespace w2r {
 namespace {
 
 // Three-letter month names, three spellings per month, in calendar order.
@@ -57,7 +58,7 @@ bool isDateId(int id) { return id >= 0 && id < 12; }
 
 }  // namespace
 
-int getYear(DateMatch m, int id) {
+int getYear(const DateMatch& m, int id) {
     if (!isDateId(id) || id == 3) return 2004;
     int year = readNumber(m, year_group[id]);
     if (year <= 49) return year + 2000;
@@ -65,7 +66,7 @@ int getYear(DateMatch m, int id) {
     return year;
 }
 
-int getMonth(DateMatch m, int id) {
+int getMonth(const DateMatch& m, int id) {
     if (!isDateId(id)) return 1;
     if (id == 5 || id == 8 || id == 9) return readNumber(m, month_group[id]);
     std::string name = subText(m, month_group[id]);
@@ -76,12 +77,12 @@ int getMonth(DateMatch m, int id) {
     return 0;
 }
 
-int getDay(DateMatch m, int id) {
+int getDay(const DateMatch& m, int id) {
     if (!isDateId(id)) return 1;
     return readNumber(m, day_group[id]);
 }
 
-int getHour(DateMatch m, int id) {
+int getHour(const DateMatch& m, int id) {
     int hour = readNumber(m, 1);
     bool ampm = id == 12 || id == 13 || (id == 14 && subMatched(m, 3));
     if (!ampm) return hour;
@@ -90,7 +91,7 @@ int getHour(DateMatch m, int id) {
     return hour <= 11 ? hour + 12 : hour;
 }
 
-int getMin(DateMatch m, int) { return readNumber(m, 2); }
+int getMin(const DateMatch& m, int) { return readNumber(m, 2); }
 
 bool isValidDate(int year, int month, int day) {
     static const int month_limit[12] = {31, 29, 31, 30, 31, 30,
@@ -103,3 +104,5 @@ bool isValidDate(int year, int month, int day) {
 bool isValidTime(int hour, int minute) {
     return hour >= 0 && hour <= 23 && minute >= 0 && minute <= 59;
 }
+
+}  // namespace w2r

@@ -1,13 +1,12 @@
 #include "dom/builder.h"
 
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
-#include "dom/dom.h"
-#include "driver/alloc.h"
-#include "scanner/vobHTMLParser.h"
+#include "base/alloc.h"
+#include "base/limits.h"
 
+namespace w2r {
 namespace {
 
 const char kStackError[] = "serious stack error";
@@ -16,22 +15,22 @@ const char kStackError[] = "serious stack error";
 constexpr int kMaxLifted = 11;
 
 // The 28 element kinds that make tree nodes, indexed by tag id.
-struct DomKinds {
-    bool is[HTML_TAG_TABLE_SIZE] = {};
-    DomKinds() {
-        const int ids[] = {TAG_A,  TAG_B,      TAG_BLOCKQUOTE, TAG_BODY,  TAG_DIV,
-                           TAG_EM, TAG_FONT,   TAG_FORM,       TAG_FRAME, TAG_FRAMESET,
-                           TAG_H1, TAG_H2,     TAG_H3,         TAG_H4,    TAG_H5,
-                           TAG_H6, TAG_HEAD,   TAG_HTML,       TAG_IFRAME, TAG_LI,
-                           TAG_OL, TAG_P,      TAG_SPAN,       TAG_TABLE, TAG_TBODY,
-                           TAG_TD, TAG_TR,     TAG_UL};
+struct TreeKinds {
+    bool is[kTagTableSize] = {};
+    constexpr TreeKinds() {
+        const int ids[] = {kTagA,  kTagB,    kTagBlockquote, kTagBody,  kTagDiv,
+                           kTagEm, kTagFont, kTagForm,       kTagFrame, kTagFrameset,
+                           kTagH1, kTagH2,   kTagH3,         kTagH4,    kTagH5,
+                           kTagH6, kTagHead, kTagHtml,       kTagIframe, kTagLi,
+                           kTagOl, kTagP,    kTagSpan,       kTagTable, kTagTbody,
+                           kTagTd, kTagTr,   kTagUl};
         for (int id : ids) is[id] = true;
     }
 };
-const DomKinds domKinds;
+constexpr TreeKinds kTreeKinds;
 
 // A close-tag search never lifts one of these off the stack.
-bool isBarrier(int id) { return id == TAG_HTML || id == TAG_HEAD || id == TAG_BODY; }
+bool isBarrier(int id) { return id == kTagHtml || id == kTagHead || id == kTagBody; }
 
 // Slots reserved for a child array of n entries: n rounded up to a power of
 // two, so appending one child at a time reallocates only log(n) times.
@@ -43,25 +42,24 @@ std::size_t childCapacity(int n) {
 }
 
 // Makes room in p->children for newCount entries (the first childCount kept).
-void growChildren(node* p, int newCount) {
+void growChildren(Node* p, int newCount) {
     if (p->children && childCapacity(newCount) <= childCapacity(p->childCount)) return;
-    p->children = static_cast<node**>(
-        xrealloc(p->children, childCapacity(newCount) * sizeof(node*)));
+    p->children = static_cast<Node**>(
+        xrealloc(p->children, childCapacity(newCount) * sizeof(Node*)));
 }
 
-// Bytes of text that fit at ptr_buffer, keeping the store NUL-terminated.
-int storeRoom(int len) {
+// Bytes of text that fit at next, keeping the store NUL-terminated.
+int storeRoom(const char* store, const char* next, int len) {
     if (len <= 0) return 0;
-    std::size_t room = static_cast<std::size_t>(buffer + PAGE_BUFFER_SIZE - 1 - ptr_buffer);
+    std::size_t room = static_cast<std::size_t>(store + kPageBufferSize - 1 - next);
     return static_cast<std::size_t>(len) > room ? static_cast<int>(room) : len;
 }
 
-// Copies len bytes of text to ptr_buffer without advancing it. A NUL inside
-// text ends the copy and the rest of the len bytes are NULs; so does a null
-// text (the end-of-page close passes none, with length 0).
-void copyText(const char* text, int len) {
+// Copies len bytes of text to out. A NUL inside text ends the copy and the
+// rest of the len bytes are NULs; so does a null text (the end-of-page close
+// passes none, with length 0).
+void copyText(char* out, const char* text, int len) {
     if (len <= 0) return;
-    char* out = ptr_buffer;  // a local: stores through it can't move it
     std::size_t n = static_cast<std::size_t>(len);
     if (!text) {
         std::memset(out, 0, n);
@@ -77,97 +75,115 @@ void copyText(const char* text, int len) {
     }
 }
 
-}  // namespace
-
-bool isDOMElement(int id) { return id >= 0 && id < HTML_TAG_TABLE_SIZE && domKinds.is[id]; }
-
-int kemOpenTagHandler(int id, char* text, int len) {
-    if (isDOMElement(id)) {
-        tag_stack.push(id);
-        handleDOMOpenTag(id, text, len);
-    } else {
-        handleDOMNormalString(id, text, len);
-    }
+int onOpenTag(void* b, int id, char* text, int len) {
+    static_cast<TreeBuilder*>(b)->openTag(id, text, len);
     return 1;
 }
+int onCloseTag(void* b, int code, char* text, int len) {
+    static_cast<TreeBuilder*>(b)->closeTag(code, text, len);
+    return 1;
+}
+int onText(void* b, int, char* text, int len) {
+    static_cast<TreeBuilder*>(b)->text(text, len);
+    return 1;
+}
+// Entities, comments and declarations are left out of the text store.
+int onEntity(void*, int) { return 1; }
+int onComment(void*, int, char*, int) { return 1; }
 
-int kemCloseTagHandler(int id, char* text, int len) {
-    if (tag_stack.empty()) {
-        std::printf("%s\n", kStackError);
-        std::fflush(stdout);
-        handleDOMNormalString(id, text, len);
-        return 1;
+}  // namespace
+
+bool isTreeElement(int id) { return id >= 0 && id < kTagTableSize && kTreeKinds.is[id]; }
+
+ScanHandlers TreeBuilder::handlers() {
+    ScanHandlers h;
+    h.context = this;
+    h.openTag = onOpenTag;
+    h.closeTag = onCloseTag;
+    h.word = onText;
+    h.comment = onComment;
+    h.punct = onText;
+    h.space = onText;
+    h.entity = onEntity;
+    return h;
+}
+
+void TreeBuilder::openTag(int id, const char* text, int len) {
+    if (isTreeElement(id)) {
+        tree_.open_.push_back(id);
+        openElement(id, text, len);
+    } else {
+        this->text(text, len);
     }
-    int target = id - HTML_CLOSE_BASE;
-    if (!isDOMElement(target)) {
-        handleDOMNormalString(id, text, len);
-        return 1;
+}
+
+void TreeBuilder::closeTag(int code, const char* text, int len) {
+    std::vector<int>& open = tree_.open_;
+    if (open.empty()) {
+        diagnostics_.report(kStackError);
+        this->text(text, len);
+        return;
+    }
+    int target = code - kCloseTagBase;
+    if (!isTreeElement(target)) {
+        this->text(text, len);
+        return;
     }
     int lifted[kMaxLifted];
     int k = 0;
     for (;;) {
-        int top = tag_stack.top();
+        int top = open.back();
         if (top == target) {
-            tag_stack.pop();
-            handleDOMCloseTag(id, text, len, k);
-            return 1;
+            open.pop_back();
+            // With no element open in the tree there is nothing to close;
+            // root is never closed.
+            if (tree_.atRoot())
+                this->text(text, len);
+            else
+                closeElement(text, len, k);
+            return;
         }
-        if (tag_stack.size() <= 1 || isBarrier(top) || k == kMaxLifted) break;
+        if (open.size() <= 1 || isBarrier(top) || k == kMaxLifted) break;
         lifted[k++] = top;
-        tag_stack.pop();
+        open.pop_back();
     }
     // No match within reach: restore the stack and keep the tag as text.
-    while (k > 0) tag_stack.push(lifted[--k]);
-    handleDOMNormalString(id, text, len);
-    return 1;
+    while (k > 0) open.push_back(lifted[--k]);
+    this->text(text, len);
 }
 
-int kemTokenHandler(int id, char* text, int len) {
-    handleDOMNormalString(id, text, len);
-    return 1;
+void TreeBuilder::text(const char* text, int len) {
+    len = storeRoom(tree_.store_, tree_.next_, len);
+    copyText(tree_.next_, text, len);
+    tree_.next_ += len;
 }
 
-int kemPunctHandler(int id, char* text, int len) {
-    handleDOMNormalString(id, text, len);
-    return 1;
-}
-
-int kemUnmatchedHandler(int id, char* text, int len) {
-    handleDOMNormalString(id, text, len);
-    return 1;
-}
-
-// Entities, comments and declarations are left out of the text store.
-int kemEntityHandler(int) { return 1; }
-int kemCommentHandler(int, char*, int) { return 1; }
-
-int handleDOMOpenTag(int id, char* text, int len) {
-    node* n = static_cast<node*>(xcalloc(1, sizeof(node)));
+void TreeBuilder::openElement(int id, const char* text, int len) {
+    Node* current = tree_.current_;
+    Node* n = static_cast<Node*>(xcalloc(1, sizeof(Node)));
     n->tag = id;
-    n->start = ptr_buffer;
+    n->start = tree_.next_;
     n->parent = current;
-    len = storeRoom(len);
-    copyText(text, len);
-    ptr_buffer += len;
+    len = storeRoom(tree_.store_, tree_.next_, len);
+    copyText(tree_.next_, text, len);
+    tree_.next_ += len;
 
     growChildren(current, current->childCount + 1);
     current->children[current->childCount] = n;
     if (current->childCount > 0) current->children[current->childCount - 1]->next = n;
     current->childCount++;
-    current = n;
-    return 0;
+    tree_.current_ = n;
 }
 
-int handleDOMCloseTag(int id, char* text, int len, int implicitCount) {
-    // With no element open there is nothing to close; root is never closed.
-    if (current == &root) return handleDOMNormalString(id, text, len);
-    len = storeRoom(len);
-    copyText(text, len);
-    current->end = ptr_buffer;
+void TreeBuilder::closeElement(const char* text, int len, int implicitCount) {
+    Node* root = &tree_.root_;
+    len = storeRoom(tree_.store_, tree_.next_, len);
+    copyText(tree_.next_, text, len);
+    tree_.current_->end = tree_.next_;
 
-    node* p = current;
+    Node* p = tree_.current_;
     for (int i = 0; i < implicitCount; i++) {
-        if (p->parent == &root) {   // never climb past the outermost element
+        if (p->parent == root) {   // never climb past the outermost element
             implicitCount = i;
             break;
         }
@@ -177,11 +193,11 @@ int handleDOMCloseTag(int id, char* text, int len, int implicitCount) {
     // Flatten the implicitly closed elements, outermost first: each one's
     // children become its following siblings, and it ends where they begin.
     for (int i = 0; i < implicitCount; i++) {
-        node* r = p->children[p->childCount - 1];
+        Node* r = p->children[p->childCount - 1];
         if (r->childCount == 0) continue;
         growChildren(p, p->childCount + r->childCount);
         for (int j = 0; j < r->childCount; j++) {
-            node* c = r->children[j];
+            Node* c = r->children[j];
             c->parent = p;
             p->children[p->childCount + j] = c;
         }
@@ -193,30 +209,27 @@ int handleDOMCloseTag(int id, char* text, int len, int implicitCount) {
         r->children = nullptr;
     }
 
-    p->end = ptr_buffer + len;
-    current = p->parent;
-    ptr_buffer += len;
-    return 0;
+    p->end = tree_.next_ + len;
+    tree_.current_ = p->parent;
+    tree_.next_ += len;
 }
 
-int handleDOMNormalString(int, char* text, int len) {
-    len = storeRoom(len);
-    copyText(text, len);
-    ptr_buffer += len;
-    return 0;
+void TreeBuilder::finish() {
+    if (tree_.open_.empty()) return;
+    if (tree_.atRoot()) return;
+    closeElement(nullptr, 0, static_cast<int>(tree_.open_.size()) - 1);
 }
 
-void registerDOMHandlers() {
-    setOpenTagHandler(kemOpenTagHandler);
-    setCloseTagHandler(kemCloseTagHandler);
-    setTokenHandler(kemTokenHandler);
-    setCommentHandler(kemCommentHandler);
-    setPunctHandler(kemPunctHandler);
-    setUnmatchedHandler(kemUnmatchedHandler);
-    setEntityHandler(kemEntityHandler);
+bool buildTree(Scanner& scanner, Tree& tree, const char* text, Diagnostics& diagnostics) {
+    TreeBuilder builder(tree, diagnostics);
+    scanner.setHandlers(builder.handlers());
+    scanner.useString(text);
+    while (scanner.next() != kItemEnd) {
+    }
+    scanner.release();
+    scanner.setHandlers(ScanHandlers());
+    builder.finish();
+    return tree.atRoot();
 }
 
-void closeOpenElements() {
-    if (tag_stack.empty()) return;
-    handleDOMCloseTag(0, nullptr, 0, static_cast<int>(tag_stack.size()) - 1);
-}
+}  // namespace w2r

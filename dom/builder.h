@@ -1,23 +1,43 @@
-// Scanner handlers that build the page tree while the page is scanned.
+// The tree builder: scanner handlers that grow the page tree while the page
+// is scanned.
 #pragma once
 
+#include "base/diagnostics.h"
+#include "dom/tree.h"
+#include "scanner/scanner.h"
+
+namespace w2r {
+
 // True for the 28 element kinds that make tree nodes.
-bool isDOMElement(int id);
+bool isTreeElement(int id);
 
-// Handlers registered in the scanner's slots; each returns 1.
-int kemOpenTagHandler(int id, char* text, int len);
-int kemCloseTagHandler(int id, char* text, int len);
-int kemTokenHandler(int id, char* text, int len);
-int kemPunctHandler(int id, char* text, int len);
-int kemUnmatchedHandler(int id, char* text, int len);
-int kemEntityHandler(int code);
-int kemCommentHandler(int id, char* text, int len);
+// Feeds the items of one page into a tree. Every item's text is appended to
+// the store (entities, comments and declarations are left out); open and
+// close tags of tree elements open and close nodes. A close tag with no
+// element open is reported as "serious stack error".
+class TreeBuilder {
+public:
+    TreeBuilder(Tree& tree, Diagnostics& diagnostics) : tree_(tree), diagnostics_(diagnostics) {}
 
-int handleDOMOpenTag(int id, char* text, int len);
-int handleDOMCloseTag(int id, char* text, int len, int implicitCount);
-int handleDOMNormalString(int id, char* text, int len);
+    // Handlers that call the methods below on this builder.
+    ScanHandlers handlers();
 
-// Registers the seven handlers above with the scanner, in the fixed order.
-void registerDOMHandlers();
-// End-of-page close: closes every element still open (no-op when none is).
-void closeOpenElements();
+    void openTag(int id, const char* text, int len);
+    void closeTag(int code, const char* text, int len);
+    void text(const char* text, int len);
+    // End-of-page close: closes every element still open (no-op when none is).
+    void finish();
+
+private:
+    void openElement(int id, const char* text, int len);
+    void closeElement(const char* text, int len, int implicitCount);
+
+    Tree& tree_;
+    Diagnostics& diagnostics_;
+};
+
+// Scans text (up to its first NUL) into the reset tree and closes what is
+// left open; true when the tree's cursor is back at root.
+bool buildTree(Scanner& scanner, Tree& tree, const char* text, Diagnostics& diagnostics);
+
+}  // namespace w2r

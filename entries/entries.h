@@ -2,54 +2,78 @@
 // stamps and cuts its content into timestamped entries.
 #pragma once
 
+#include <string>
 #include <vector>
 
-struct node;
+#include "base/diagnostics.h"
 
-struct timestamp {
-    int dateType;   // date pattern id + 1
-    int timeType;   // time pattern id + 1, 0 = no time
-    int year;
-    int month;
-    int day;
-    int hour;
-    int min;
+namespace w2r {
+
+struct Node;
+class DatePatterns;
+class Page;
+
+struct Timestamp {
+    int dateType = 0;  // date pattern id + 1
+    int timeType = 0;  // time pattern id + 1, 0 = no time
+    int year = 0;
+    int month = 0;
+    int day = 0;
+    int hour = 0;
+    int min = 0;
 };
 
-extern char** blogentries;          // entry texts, NUL-terminated
-extern timestamp* timestampentries; // parallel to blogentries
-extern int blogentries_count;
+// One entry: its slice of the text store and its date and time.
+struct Entry {
+    std::string html;
+    Timestamp time;
+};
 
-// Locator results.
-constexpr int BFS_NONE = 0;          // no recurring date or time
-constexpr int BFS_ENTRIES = 1;       // entry table filled
-constexpr int BFS_DATES_OUTSIDE = 2; // dates recur, at least as many outside children
-constexpr int BFS_TIMES_INSIDE = 3;  // only times recur, inside
-constexpr int BFS_TIMES_OUTSIDE = 4; // only times recur, at least as many outside
+using EntryTable = std::vector<Entry>;
 
-int DOMParseBFS(node* top);
-void separateEntries(int dateCount, int* dateChildren, int timeCount,
-                     int* timeChildren, int shift, int lastChild,
-                     node* container);
-// Frees the entry table and its texts; leaves it empty.
-void freeEntries();
+enum class LocateResult {
+    kNone,          // no recurring date or time
+    kEntries,       // entry table filled
+    kDatesOutside,  // dates recur, at least as many outside children
+    kTimesInside,   // only times recur, inside
+    kTimesOutside,  // only times recur, at least as many outside
+};
 
-// Makes an empty entry table with dateCount + timeCount zero-filled slots
-// and sets blogentries_count to the larger of the two (an old table is
-// freed first).
-void allocateEntries(int dateCount, int timeCount);
-// Number of slots in the current entry table (0 when there is none).
-int entryCapacity();
+// What the locator found in one child's own text: its first valid date and
+// its first valid time, with the pattern that gave each.
+struct ChildStamp {
+    bool hasDate = false;
+    bool hasTime = false;
+    int dateType = 0;  // date pattern id + 1, 0 = none
+    int timeType = 0;  // time pattern id + 1, 0 = none
+    int year = 0, month = 0, day = 0, hour = 0, min = 0;
+};
 
-// The arguments of the last separateEntries call (dateChildren already
-// moved back by shift), kept for tests and debugging.
+// How the locator cut a container: the children that open entries (already
+// moved back by shift), the timed children, and the last child of the last
+// entry.
 struct EntryLayout {
-    node* container = nullptr;
-    int dateCount = 0;
-    int timeCount = 0;
+    const Node* container = nullptr;
     int shift = 0;
     int lastChild = 0;
     std::vector<int> dateChildren;
     std::vector<int> timeChildren;
 };
-extern EntryLayout last_layout;
+
+// Searches the page's tree breadth-first for the first element with four or
+// more children whose children carry a recurring date, and fills the page's
+// entry table from it. When layout is given it receives the cut made.
+LocateResult locateEntries(const DatePatterns& patterns, Page& page, Diagnostics& diagnostics,
+                           EntryLayout* layout = nullptr);
+
+// Cuts the container's children into entries, replacing the table's content;
+// stamps holds the findings of each child. expected is the number of entries
+// the locator counted; a different number made is reported as "Subtle error
+// occur, recovered". A layout that does not fit the container makes no entry.
+void separateEntries(const EntryLayout& layout, const std::vector<ChildStamp>& stamps,
+                     int expected, EntryTable& table, Diagnostics& diagnostics);
+
+// Diagnostic dump of the entry table on standard output.
+void printEntries(const EntryTable& table);
+
+}  // namespace w2r

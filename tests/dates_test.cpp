@@ -6,20 +6,22 @@
 #include <random>
 #include <string>
 #include <vector>
+#include "base/guarded_regex.h"
 #include "dates/dates.h"
-#include "dates/search.h"
-#include "tests/corpus.h"
+#include "feed/finders.h"
+#include "support.h"
 
 namespace {
+using namespace w2r;
+using test::corpusPage;
 
-struct DatesEnv : ::testing::Environment {
-    void SetUp() override { initializeDateRE(); }
-    void TearDown() override { releaseDateRE(); }
-};
-const auto* const dates_env = ::testing::AddGlobalTestEnvironment(new DatesEnv);
+const DatePatterns& dates = test::datePatterns();
+DateIndex dateIndex;
+DateMatch match_result;
 const char* const kAbsent = "<absent>";
 std::string searched;  // match_result points into it
 
+bool searchDatePattern(int id, const char* a, const char* b) { return dateIndex.search(dates, id, a, b, match_result); }
 bool search(int id, const std::string& t) { searched = t; return searchDatePattern(id, &searched[0], &searched[0] + t.size()); }
 
 // Rows: text, id, rank, sub-matches (kAbsent: took no part), fields read: year, month, day, validity for a date id;
@@ -77,12 +79,13 @@ TEST(DatePatterns, FirstIdSubMatchesAndFields) {
             const DateMatch m = match_result;
             int y = getYear(m, c.id), mo = getMonth(m, c.id), d = getDay(m, c.id), h = getHour(m, c.id), mi = getMin(m, c.id);
             std::vector<int> read = {h, mi, isValidTime(h, mi), y, mo, d}, want = c.fields;
-            if (c.id < date_re) read = {y, mo, d, isValidDate(y, mo, d)};
+            if (c.id < kFirstTimePattern) read = {y, mo, d, isValidDate(y, mo, d)};
             else want.insert(want.end(), {2004, 1, 1});
             EXPECT_EQ(read, want);
         }
-        for (int j = 0; j < time_re; ++j) {
-            bool other = c.rank == kOnly ? j != c.id : c.rank == kFirst && (j < c.id || (c.id < date_re && j >= date_re));
+        for (int j = 0; j < kPatternCount; ++j) {
+            bool other = c.rank == kOnly ? j != c.id
+                                         : c.rank == kFirst && (j < c.id || (c.id < kFirstTimePattern && j >= kFirstTimePattern));
             if (c.id < 0 || other) { EXPECT_FALSE(search(j, c.text)) << "id " << j; }
         }
     }
@@ -99,48 +102,36 @@ TEST(DateFields, ValidatorLimits) {
     EXPECT_FALSE(isValidTime(24, 0) || isValidTime(12, 60) || isValidTime(-1, 0) || isValidTime(0, -1));
 }
 
-TEST(DatePatterns, ReleaseIsIdempotentAndReinitialises) {
-    releaseDateRE();
-    for (int id = 0; id < 15; ++id) EXPECT_EQ(date_re_engine[id], nullptr);
-    EXPECT_FALSE(search(0, "Monday, January 5, 2004"));
-    releaseDateRE();
-    initializeDateRE();
-    EXPECT_TRUE(search(0, "Monday, January 5, 2004"));
-}
-
 TEST(DateIndex, SliceFromInsideARecordedMatchOutsideTheStoreOrAfterTheDrop) {
     std::string store = "<p>Monday, January 5, 2004</p>05 May 20041 May 2004";
-    prepareDateSearch(store.data(), store.data() + store.size());
+    dateIndex.prepare(store.data(), store.data() + store.size());
     EXPECT_TRUE(searchDatePattern(10, &store[40], &store[0] + store.size()) && match_result[1].str() == "41");  // in 05 May 2004
     EXPECT_TRUE(search(3, "<p>Sunday, May 2</p>") && match_result[2].str() == "May");
-    prepareDateSearch(nullptr, nullptr);
+    dateIndex.drop();
     EXPECT_TRUE(searchDatePattern(0, store.data(), store.data() + store.size()) && match_result[1].str() == "Monday");
 }
 
 // Hostile text on which plain Boost gives up with an exception: no match, not the end of the process.
 TEST(DateHostile, ThrowingSearchIsNoMatch) {
     const std::string gts(50000, '>');
-    EXPECT_ANY_THROW(boost::regex_search(gts.data(), gts.data() + gts.size(), match_result, *date_re_engine[8]))
+    EXPECT_ANY_THROW(boost::regex_search(gts.data(), gts.data() + gts.size(), match_result, dates[8].regex()))
         << "the text no longer makes Boost give up";
-    EXPECT_FALSE(searchDatePatternPlain(8, gts.data(), gts.data() + gts.size()));
+    EXPECT_FALSE(dates[8].searchFrom(gts.data(), gts.data(), gts.data() + gts.size(), match_result, false));
     EXPECT_FALSE(search(8, gts));
 }
 
 typedef boost::sub_match<const char*> Sub;
-struct Pattern { std::string text; bool icase; boost::regex re; std::unique_ptr<re2::RE2> accel; };
 
 // The fifteen date and time patterns (ids 0..14), then the five finders.
-const std::vector<Pattern>& patterns() {
-    static const char* const finders[] = {
-        R"(<title>([^>^<]+?)</title>)", R"(<b>([^>^<]+?)</b>)", R"(<h\d>([^>^<]+?)</h\d>)", R"(<span[^>]*>([^>^<]+?)</span>)",
-        R"(<\s*?a[^>]+?href\s*?=\s*?["|']?(http://[^>^"^']+?)["|'|\s|>])"};
-    static std::vector<Pattern> all;
-    for (int i = static_cast<int>(all.size()); i < 20; ++i) {
-        std::string t = i < 15 ? datePatternText(i) : finders[i - 15];
-        bool icase = i >= 15 || datePatternIcase(i);
-        all.push_back({t, icase, boost::regex(t, icase ? boost::regex::icase : boost::regex::normal),
-                       std::unique_ptr<re2::RE2>(makeAccelerator(t.c_str(), icase))});
-    }
+const std::vector<const GuardedRegex*>& patterns() {
+    static const Finders finders;
+    static const std::vector<const GuardedRegex*> all = [] {
+        std::vector<const GuardedRegex*> v;
+        for (int id = 0; id < kPatternCount; ++id) v.push_back(&dates[id]);
+        v.insert(v.end(), {&finders.pageTitlePattern(), &finders.entryTitlePattern(0), &finders.entryTitlePattern(1),
+                           &finders.entryTitlePattern(2), &finders.linkPattern()});
+        return v;
+    }();
     return all;
 }
 bool same(const Sub& x, const Sub& y) { return x.matched == y.matched && x.first == y.first && x.second == y.second; }
@@ -158,22 +149,22 @@ void expectSameMatch(const char* kind, bool hit, const DateMatch& got, bool want
 // guardedSearch for every pattern, searchDatePattern for every date id. A throw of plain Boost: not comparable.
 void expectSame(const std::string& store, std::mt19937& rng, int slices, size_t from = 0, size_t to = -1) {
     const char* s = store.data();
-    prepareDateSearch(s, s + store.size());
+    dateIndex.prepare(s, s + store.size());
     for (int q = 0; q <= slices && !testing::Test::HasFailure(); ++q) {
         size_t x = q ? rng() % (store.size() + 1) : from, y = q ? rng() % (store.size() + 1) : std::min(to, store.size());
         if (q % 3 == 2) y = std::min(store.size(), x + rng() % 40);
         const char *a = s + std::min(x, y), *b = s + std::max(x, y);
         for (size_t id = 0; id < patterns().size(); ++id) {
-            const Pattern& p = patterns()[id];
+            const GuardedRegex& p = *patterns()[id];
             DateMatch plain, fast;
             bool hit = false;
-            try { hit = boost::regex_search(a, b, plain, p.re); } catch (const std::exception&) { continue; }
-            auto what = [&] { return p.text + "\nslice " + testing::PrintToString(std::string(a, b)); };
-            expectSameMatch("guarded", guardedSearch(p.re, p.accel.get(), a, b, fast), fast, hit, plain, what);
+            try { hit = boost::regex_search(a, b, plain, p.regex()); } catch (const std::exception&) { continue; }
+            auto what = [&] { return p.text() + "\nslice " + testing::PrintToString(std::string(a, b)); };
+            expectSameMatch("guarded", p.search(a, b, fast), fast, hit, plain, what);
             if (id < 15) expectSameMatch("indexed", searchDatePattern(id, a, b), match_result, hit, plain, what);
         }
     }
-    prepareDateSearch(nullptr, nullptr);
+    dateIndex.drop();
 }
 std::string repeat(const std::string& unit, size_t size) { std::string s; while (s.size() < size) s += unit; return s; }
 
@@ -196,12 +187,12 @@ std::string randomStore(std::mt19937& rng, int pieces, int bytes) {
 }
 
 TEST(Accelerator, EveryPatternHasOneAndOddSyntaxHasNone) {
-    for (const Pattern& p : patterns())
-        EXPECT_NE(p.accel, nullptr) << p.text << "\n" << translateToAccelerator(p.text.c_str(), p.icase);
+    for (const GuardedRegex* p : patterns())
+        EXPECT_NE(p->locator(), nullptr) << p->text() << "\n" << translateForLocator(p->text().c_str(), p->icase());
     for (const char* text : {"^abc", "abc$", "a\\bb", "\\Bx", "(?i)x", "a(?=b)", "a(?!b)", "(a)\\1", "a++", "a*+",
                              "[[:alpha:]]+", "\\<word", "word\\>", "\\Ax", "x\\z", "\\Qa.b\\E", "a{2000}", "a{3,2}",
                              "(a", "a)", "*a", "a|*", "\\x41", "\\p{L}", "[abc", "a\\"})
-        EXPECT_EQ(std::unique_ptr<re2::RE2>(makeAccelerator(text, false)), nullptr) << text;
+        EXPECT_EQ(makeLocator(text, false), nullptr) << text;
 }
 
 // Short random texts (pieces only, some or all random bytes), every 50th a long one, each first as a slice between
@@ -248,8 +239,8 @@ TEST(AcceleratorHostile, MegabyteRunsStaySound) {
         {"<a ", "<a href=http://x.org/>", 19, "http://x.org/"}, {"<span", "<span>t</span>", 18, "t"}};
     for (const auto& c : cases) {
         std::string t = repeat(c.unit, 1 << 20);
-        auto find = [&](const Pattern& p) { return guardedSearch(p.re, p.accel.get(), &t[0], &t[0] + t.size(), match_result); };
-        for (const Pattern& p : patterns()) EXPECT_FALSE(find(p)) << c.unit << " / " << p.text;
+        auto find = [&](const GuardedRegex* p) { return p->search(&t[0], &t[0] + t.size(), match_result); };
+        for (const GuardedRegex* p : patterns()) EXPECT_FALSE(find(p)) << c.unit << " / " << p->text();
         t += c.tail;
         ASSERT_TRUE(find(patterns()[c.pattern])) << c.unit;
         EXPECT_EQ(match_result[1].str(), c.group1) << c.unit;

@@ -6,43 +6,45 @@
 #include <iterator>
 #include <string>
 #include <vector>
+#include "base/limits.h"
 #include "dom/builder.h"
-#include "dom/dom.h"
-#include "scanner/vobHTMLParser.h"
-#include "tests/corpus.h"
+#include "dom/tree.h"
+#include "scanner/scanner.h"
+#include "support.h"
 
 namespace {
+using namespace w2r;
 
-namespace gi = testing::internal;
 constexpr int kDeep = 200000;
 char kOpen[] = "<div>", kClose[] = "</div>";
 
 // TAG"stored bytes"{children...} for a closed subtree; a list for root.
-std::string dump(const node* n) {
+std::string dump(const Node* n) {
     std::string s, kids;
     for (int i = 0; i < n->childCount; i++) kids += (i ? " " : "") + dump(n->children[i]);
-    if (n == &root) return kids;
-    s = std::string(html_tag_names[n->tag]) + "\"" + std::string(n->start, n->end) + "\"";
+    if (n->parent == nullptr) return kids;
+    s = std::string(kTagNames[n->tag]) + "\"" + std::string(n->start, n->end) + "\"";
     return n->childCount ? s + "{" + kids + "}" : s;
 }
 
 // Walks the whole tree without recursion and checks every node's links:
 // parent, next, childCount vs children, ranges inside the parent's range and
 // siblings in store order. Returns the number of nodes below root.
-long checkTree() {
+long checkTree(const Tree& tree) {
+    const Node* root = &tree.root();
     long count = 0;
-    std::vector<const node*> todo{&root};
+    std::vector<const Node*> todo{root};
     while (!todo.empty() && count <= 10000000) {   // corrupt links: stop
-        const node* n = todo.back();
+        const Node* n = todo.back();
         todo.pop_back();
         EXPECT_EQ(n->childCount == 0, n->children == nullptr);
         for (int i = 0; i < n->childCount; i++, count++) {
-            const node* c = n->children[i];
+            const Node* c = n->children[i];
             EXPECT_EQ(c->parent, n);
             EXPECT_EQ(c->next, i + 1 < n->childCount ? n->children[i + 1] : nullptr);
-            EXPECT_GE(c->start, n == &root ? buffer : n->start);
+            EXPECT_GE(c->start, n == root ? tree.storeBegin() : n->start);
             EXPECT_LE(c->start, c->end);   // also fails for an unclosed (null) end
-            EXPECT_LE(c->end, n == &root ? ptr_buffer : n->end);
+            EXPECT_LE(c->end, n == root ? tree.storeEnd() : n->end);
             if (i > 0) { EXPECT_GE(c->start, n->children[i - 1]->end); }
             todo.push_back(c);
         }
@@ -51,19 +53,22 @@ long checkTree() {
 }
 
 struct DomTest : ::testing::Test {
-    void SetUp() override { resetParseState(); }
-    void TearDown() override { releaseTree(); }   // also empties tag_stack
-    // Scans the page with the builder's handlers as the driver does, closes
-    // what is left open, checks the links.
-    std::string build(std::string html) {
-        registerDOMHandlers();
-        useString(html.data());
-        while (html_lex() != HTML_END) {}
-        deleteCurrentBuf();
-        closeOpenElements();
-        EXPECT_EQ(current, &root);
-        checkTree();
-        return dump(&root);
+    Tree tree;
+    Scanner scanner;
+    CollectedDiagnostics messages;
+    TreeBuilder builder{tree, messages};
+
+    std::string printed() {
+        std::string s;
+        for (const std::string& line : messages.lines) s += line + "\n";
+        messages.lines.clear();
+        return s;
+    }
+    // Scans the page into the tree as a conversion does, checks the links.
+    std::string build(const std::string& html) {
+        EXPECT_TRUE(buildTree(scanner, tree, html.c_str(), messages));
+        checkTree(tree);
+        return dump(&tree.root());
     }
 };
 
@@ -94,25 +99,21 @@ TEST_F(DomTest, TreeShapes) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.html);
         EXPECT_EQ(build(c.html), c.tree);
-        TearDown();   // release and reset must leave a clean page for the next case
-        EXPECT_EQ(root.children, nullptr);
-        SetUp();
-        EXPECT_EQ(std::string(buffer, 64), std::string(64, '\0'));
+        tree.reset();   // must leave a clean page for the next case
+        EXPECT_EQ(tree.root().children, nullptr);
+        EXPECT_EQ(std::string(tree.storeBegin(), 64), std::string(64, '\0'));
     }
 }
 
 TEST_F(DomTest, CloseTagWithNothingOpenReportsAndKeepsText) {
-    gi::CaptureStdout();
     EXPECT_EQ(build("</p>x<div></div></div></span>"), R"(DIV"<div></div>")");
-    EXPECT_EQ(gi::GetCapturedStdout(), "serious stack error\nserious stack error\nserious stack error\n");
-    EXPECT_EQ(std::string(buffer, ptr_buffer), "</p>x<div></div></div></span>");
-    releaseTree();
-    resetParseState();   // a page of nothing but close tags
-    gi::CaptureStdout();
-    for (int i = 0; i < 50000; i++) kemCloseTagHandler(HTML_CLOSE_BASE + TAG_DIV, kClose, 6);
-    EXPECT_EQ(gi::GetCapturedStdout().size(), 50000u * std::string("serious stack error\n").size());
-    EXPECT_EQ(root.childCount, 0);
-    EXPECT_EQ(ptr_buffer - buffer, 6 * 50000);
+    EXPECT_EQ(printed(), "serious stack error\nserious stack error\nserious stack error\n");
+    EXPECT_EQ(std::string(tree.storeBegin(), tree.storeEnd()), "</p>x<div></div></div></span>");
+    tree.reset();   // a page of nothing but close tags
+    for (int i = 0; i < 50000; i++) builder.closeTag(kCloseTagBase + kTagDiv, kClose, 6);
+    EXPECT_EQ(printed().size(), 50000u * std::string("serious stack error\n").size());
+    EXPECT_EQ(tree.root().childCount, 0);
+    EXPECT_EQ(tree.storeEnd() - tree.storeBegin(), 6 * 50000);
 }
 
 // 200,000 DIVs, left open or properly closed, build and free without
@@ -121,20 +122,19 @@ TEST_F(DomTest, CloseTagWithNothingOpenReportsAndKeepsText) {
 TEST_F(DomTest, DeepPages) {
     for (bool closed : {false, true}) {
         SCOPED_TRACE(closed);
-        for (int i = 0; i < kDeep; i++) kemOpenTagHandler(TAG_DIV, kOpen, 5);
-        for (int i = 0; closed && i < kDeep; i++) kemCloseTagHandler(HTML_CLOSE_BASE + TAG_DIV, kClose, 6);
-        EXPECT_EQ(tag_stack.empty(), closed);
-        closeOpenElements();
-        ASSERT_EQ(current, &root);
-        EXPECT_EQ(checkTree(), kDeep);
-        const node* outer = root.children[0];
-        EXPECT_EQ(outer->end, ptr_buffer);
+        for (int i = 0; i < kDeep; i++) builder.openTag(kTagDiv, kOpen, 5);
+        for (int i = 0; closed && i < kDeep; i++) builder.closeTag(kCloseTagBase + kTagDiv, kClose, 6);
+        EXPECT_EQ(tree.openElements().empty(), closed);
+        builder.finish();
+        ASSERT_TRUE(tree.atRoot());
+        EXPECT_EQ(checkTree(tree), kDeep);
+        const Node* outer = tree.root().children[0];
+        EXPECT_EQ(outer->end, tree.storeEnd());
         ASSERT_EQ(outer->childCount, closed ? 1 : kDeep - 1);
-        const node* c = outer->children[closed ? 0 : 7];
+        const Node* c = outer->children[closed ? 0 : 7];
         EXPECT_EQ(std::string(c->start, 5), "<div>");
         EXPECT_EQ(c->end - c->start, closed ? 11L * (kDeep - 1) : 5L);
-        TearDown();
-        SetUp();
+        tree.reset();
     }
 }
 
@@ -142,16 +142,13 @@ TEST_F(DomTest, DeepPages) {
 // released (leaks are caught by the sanitizer run).
 TEST_F(DomTest, CorpusPagesBuildAndRelease) {
     SKIP_WITHOUT_CORPUS();
-    gi::CaptureStdout();
     for (int page = 0; page < 97; page++) {
         SCOPED_TRACE(page);
-        std::string html = corpusPage(page);
-        build(html.substr(0, PAGE_READ_LIMIT).c_str());   // stops at a NUL byte, as the driver does
-        EXPECT_LE(static_cast<std::size_t>(ptr_buffer - buffer), html.size());
-        TearDown();
-        SetUp();
+        std::string html = test::corpusPage(page);
+        build(html.substr(0, kPageReadLimit).c_str());   // stops at a NUL byte, as a conversion does
+        EXPECT_LE(static_cast<std::size_t>(tree.storeEnd() - tree.storeBegin()), html.size());
+        tree.reset();
     }
-    gi::GetCapturedStdout();
 }
 
 }  // namespace

@@ -4,34 +4,25 @@
 #include <algorithm>
 #include <cstring>
 #include <string>
-#include "dates/dates.h"
-#include "dom/builder.h"
-#include "dom/dom.h"
+#include "dom/tree.h"
 #include "entries/entries.h"
-#include "scanner/vobHTMLParser.h"
+#include "entries/page.h"
+#include "support.h"
 
 namespace {
 
+using namespace w2r;
 using std::string;
 using std::to_string;
-string printed;   // standard output of the last locate()
+test::BuiltPage built;
+EntryLayout last_layout;   // the cut of the last locate()
+const EntryTable& table = built.page.entries();
 
-// Builds the page tree the way the driver does and runs the locator.
-int locate(const string& html) {
-    [[maybe_unused]] static bool ready = (initializeDateRE(), registerDOMHandlers(), true);
-    releaseTree();
-    freeEntries();
+// Builds the page tree as a conversion does and runs the locator.
+LocateResult locate(const string& html) {
     last_layout = EntryLayout();
-    resetParseState();
-    std::memcpy(tmp, html.c_str(), html.size() + 1);
-    testing::internal::CaptureStdout();
-    useString(tmp);
-    while (html_lex() != HTML_END) {}
-    deleteCurrentBuf();
-    if (!tag_stack.empty()) closeOpenElements();
-    int r = DOMParseBFS(&root);
-    printed = testing::internal::GetCapturedStdout();
-    return r;
+    built.build(html);
+    return locateEntries(test::datePatterns(), built.page, built.messages, &last_layout);
 }
 
 // "n=<children> shift=0 last=8 D=0,3,6 T=" of the last cut (the date and
@@ -46,9 +37,9 @@ string layout() {
 // Entry texts joined by "|", or their timestamps "dateType y-m-d timeType h:m".
 string entries(bool stamps) {
     string s;
-    for (int i = 0; i < blogentries_count; i++) {
-        const timestamp& t = timestampentries[i];
-        s += (i ? "|" : "") + (!stamps ? string(blogentries[i])
+    for (std::size_t i = 0; i < table.size(); i++) {
+        const Timestamp& t = table[i].time;
+        s += (i ? "|" : "") + (!stamps ? table[i].html
                                        : to_string(t.dateType) + " " + to_string(t.year) + "-" + to_string(t.month) +
                                              "-" + to_string(t.day) + " " + to_string(t.timeType) + " " +
                                              to_string(t.hour) + ":" + to_string(t.min));
@@ -78,48 +69,48 @@ TEST(EntryDetection, PurposeBuiltPages) {
     const string ten = "<p>0</p><b>1</b>" + d(2) + "<p>3</p><b>4</b>" + d(5) + "<p>6</p><b>7</b>" + d(8) + "<p>9</p>";
     // Expected layout, entry texts, timestamps ("" = not checked) and output. A page
     // given as "" is its entry texts in one DIV.
-    const struct { const char* name; string html; int result; string layout = "", entries = "", stamps = "", out = ""; }
+    const struct { const char* name; string html; LocateResult result; string layout = "", entries = "", stamps = "", out = ""; }
         cases[] = {
-        {"no node with four children", div(d(5) + d(6) + d(7)), BFS_NONE},
-        {"two dated children are passed over", div(d(5) + P + d(6) + P), BFS_NONE},
-        {"dates 3 inside, 3 in gaps: a tie", div(g(1) + d(5) + g(2) + d(6) + g(3) + d(7) + P), BFS_DATES_OUTSIDE},
-        {"the root's tail runs to the end of the store", P + g(1) + P + g(2) + P + P + g(3), BFS_DATES_OUTSIDE},
-        {"times 4 inside, 1 outside", div("9:00 am" + rep("<p>1:30 pm</p>", 4)), BFS_TIMES_INSIDE},
-        {"times 2 inside, 3 outside", div("9:00 am<p>1:00 pm</p>9:10 am<p>2:00 pm</p>9:20 am" + P + P), BFS_TIMES_OUTSIDE},
-        {"February 30 and 2011 are no dates", div(rep("<p>February 30, 2004</p><p>January 5, 2011</p>", 2)), BFS_NONE},
-        {"only a pattern's first match counts", div(rep("<p>February 30, 2004 or March 3, 2004</p>", 4)), BFS_NONE},
+        {"no node with four children", div(d(5) + d(6) + d(7)), LocateResult::kNone},
+        {"two dated children are passed over", div(d(5) + P + d(6) + P), LocateResult::kNone},
+        {"dates 3 inside, 3 in gaps: a tie", div(g(1) + d(5) + g(2) + d(6) + g(3) + d(7) + P), LocateResult::kDatesOutside},
+        {"the root's tail runs to the end of the store", P + g(1) + P + g(2) + P + P + g(3), LocateResult::kDatesOutside},
+        {"times 4 inside, 1 outside", div("9:00 am" + rep("<p>1:30 pm</p>", 4)), LocateResult::kTimesInside},
+        {"times 2 inside, 3 outside", div("9:00 am<p>1:00 pm</p>9:10 am<p>2:00 pm</p>9:20 am" + P + P), LocateResult::kTimesOutside},
+        {"February 30 and 2011 are no dates", div(rep("<p>February 30, 2004</p><p>January 5, 2011</p>", 2)), LocateResult::kNone},
+        {"only a pattern's first match counts", div(rep("<p>February 30, 2004 or March 3, 2004</p>", 4)), LocateResult::kNone},
         {"three patterns with one date each: a deeper node is searched",
-         div("<p>January 9, 2004</p>" + B8 + P + div(d(5) + d(6) + d(7) + P + P)), BFS_ENTRIES, "n=5 shift=0 last=2 D=0,1,2 T="},
+         div("<p>January 9, 2004</p>" + B8 + P + div(d(5) + d(6) + d(7) + P + P)), LocateResult::kEntries, "n=5 shift=0 last=2 D=0,1,2 T="},
         {"impossible pattern-0 date: pattern 5 instead", div(rep("<p>Mon, February 30, 2004 Mon 01-05-2004</p>", 3) + P),
-         BFS_ENTRIES, "", "", rep("6 2004-1-5 0 0:0", 3, "|")},
-        {"smallest tally above 2 (3 beats 5)", div(d(1) + B8 + d(2) + B8 + d(3) + B8 + d(4) + d(5) + P), BFS_ENTRIES,
+         LocateResult::kEntries, "", "", rep("6 2004-1-5 0 0:0", 3, "|")},
+        {"smallest tally above 2 (3 beats 5)", div(d(1) + B8 + d(2) + B8 + d(3) + B8 + d(4) + d(5) + P), LocateResult::kEntries,
          "n=9 shift=0 last=6 D=1,3,5 T=", "", rep("9 2004-2-3 0 0:0", 3, "|")},
-        {"equal tallies: lower id", div(rep(B8 + d(1), 4) + P), BFS_ENTRIES, "n=9 shift=0 last=8 D=1,3,5,7 T="},
+        {"equal tallies: lower id", div(rep(B8 + d(1), 4) + P), LocateResult::kEntries, "n=9 shift=0 last=8 D=1,3,5,7 T="},
         {"time tie, date mode", div(d(5) + "<p>@ 9:15</p>" + d(6) + "<p>10:30 pm</p>" + d(7) + "<p>@ 9:45</p><p>11:00 am</p>"),
-         BFS_ENTRIES, "n=7 shift=0 last=5 D=0,2,4 T=3,6"},
-        {"11 children, dates at 2, 5, 8: complete tail", div(ten + "<b>10</b>"), BFS_ENTRIES, "n=11 shift=0 last=10 D=2,5,8 T=",
+         LocateResult::kEntries, "n=7 shift=0 last=5 D=0,2,4 T=3,6"},
+        {"11 children, dates at 2, 5, 8: complete tail", div(ten + "<b>10</b>"), LocateResult::kEntries, "n=11 shift=0 last=10 D=2,5,8 T=",
          d(2) + "<p>3</p><b>4</b>|" + d(5) + "<p>6</p><b>7</b>|" + d(8) + "<p>9</p><b>10</b>"},
-        {"11 children, dates at 2, 5, 8: shift 2", div(ten + "<em>10</em>"), BFS_ENTRIES, "n=11 shift=2 last=8 D=0,3,6 T=",
+        {"11 children, dates at 2, 5, 8: shift 2", div(ten + "<em>10</em>"), LocateResult::kEntries, "n=11 shift=2 last=8 D=0,3,6 T=",
          "<p>0</p><b>1</b>" + d(2) + "|<p>3</p><b>4</b>" + d(5) + "|<p>6</p><b>7</b>" + d(8),
          "1 2004-1-2 0 0:0|1 2004-1-5 0 0:0|1 2004-1-8 0 0:0"},
         {"irregular gaps: last entry as long as the one before", div(d(5) + P + P + d(6) + P + d(7) + P + "<b>e</b>"),
-         BFS_ENTRIES, "n=8 shift=0 last=6 D=0,3,5 T=", d(5) + P + P + "|" + d(6) + P + "|" + d(7) + P},
+         LocateResult::kEntries, "n=8 shift=0 last=6 D=0,3,5 T=", d(5) + P + P + "|" + d(6) + P + "|" + d(7) + P},
         {"date mode: the range's last timed child wins, any pattern",
-         div(d(5) + "<p>9:00 am</p><p>@ 11:15</p>" + d(6) + "<p>10:30 pm</p>" + d(7) + P), BFS_ENTRIES, "", "",
+         div(d(5) + "<p>9:00 am</p><p>@ 11:15</p>" + d(6) + "<p>10:30 pm</p>" + d(7) + P), LocateResult::kEntries, "", "",
          "1 2004-1-5 15 11:15|1 2004-1-6 14 22:30|1 2004-1-7 0 0:0"},
-        {"time mode, date and time together: M = 0, final head -1", "", BFS_ENTRIES, "n=8 shift=0 last=7 D=0,4,6 T=0,2,4,6,7",
+        {"time mode, date and time together: M = 0, final head -1", "", LocateResult::kEntries, "n=8 shift=0 last=7 D=0,4,6 T=0,2,4,6,7",
          d(5, " 9:00 am") + "<p>a</p>|<p>10:00 am</p><p>b</p>|" + d(6, " 11:00 am") + "<p>c</p>|" + d(7, " 1:00 pm") +
              "|<p>2:00 pm</p>",
          "1 2004-1-5 14 9:0|1 2004-1-5 14 10:0|1 2004-1-6 14 11:0|1 2004-1-7 14 13:0|1 2004-1-7 14 14:0"},
-        {"time closes its entry (L = 2)", "", BFS_ENTRIES, "",
+        {"time closes its entry (L = 2)", "", LocateResult::kEntries, "",
          d(5) + "<p>a</p>" + t1 + "<em>x</em>|<p>b</p>" + t2 + "<em>y</em>|" + d(6) + "<p>c</p>" + t1 + "<em>z</em>|" + d(7) +
              "<p>d</p>" + t2 + "<em>w</em>"},
-        {"time opens its entry (M = 1)", "", BFS_ENTRIES, "",
+        {"time opens its entry (M = 1)", "", LocateResult::kEntries, "",
          d(5) + "<b>i</b>" + t1 + P + P + "|<b>j</b>" + t2 + P + P + "|" + d(6) + t1 + "|" + d(7) + t2},
-        {"the final range counts its head one shorter", "", BFS_ENTRIES, "n=12 shift=0 last=11 D=0,4,8 T=1,3,5,7,9,11",
+        {"the final range counts its head one shorter", "", LocateResult::kEntries, "n=12 shift=0 last=11 D=0,4,8 T=1,3,5,7,9,11",
          rep(d(5) + t1 + "|" + P + t2 + "|", 2) + d(5) + t1 + P + "|" + t2},
         {"a range without a timed child: count corrected",
-         div(d(5) + "<p>1:00 pm</p><b>x</b><p>2:00 pm</p><b>y</b>" + d(6) + P + d(7) + "<p>3:00 pm</p>"), BFS_ENTRIES, "", "",
+         div(d(5) + "<p>1:00 pm</p><b>x</b><p>2:00 pm</p><b>y</b>" + d(6) + P + d(7) + "<p>3:00 pm</p>"), LocateResult::kEntries, "", "",
          "1 2004-1-5 14 13:0|1 2004-1-5 14 14:0|1 2004-1-6 0 0:0|1 2004-1-7 14 15:0", SUBTLE},
     };
     for (const auto& c : cases) {
@@ -127,37 +118,38 @@ TEST(EntryDetection, PurposeBuiltPages) {
         string page = c.entries;
         page.erase(std::remove(page.begin(), page.end(), '|'), page.end());
         ASSERT_EQ(locate(c.html.empty() ? div(page) : c.html), c.result);
-        if (c.result != BFS_ENTRIES) { EXPECT_EQ(blogentries, nullptr); continue; }
+        if (c.result != LocateResult::kEntries) { EXPECT_TRUE(table.empty()); continue; }
         EXPECT_EQ(c.layout.empty() ? "" : layout(), c.layout);
         EXPECT_EQ(c.entries.empty() ? "" : entries(false), c.entries);
         EXPECT_EQ(c.stamps.empty() ? "" : entries(true), c.stamps);
-        EXPECT_EQ(printed, c.out);
+        EXPECT_EQ(built.printed(), c.out);
     }
 }
 
 // The dated list grows past 999; a first gap of 1,000 children is the
 // minimum gap, so the last entry takes min(1000, tail) children.
 TEST(EntryDetection, LongListsAndWideGaps) {
-    ASSERT_EQ(locate(div(rep(d(5) + P, 1200))), BFS_ENTRIES);
-    EXPECT_EQ(blogentries_count, 1200);
-    EXPECT_EQ(string(blogentries[1199]), d(5) + P);
+    ASSERT_EQ(locate(div(rep(d(5) + P, 1200))), LocateResult::kEntries);
+    ASSERT_EQ(table.size(), 1200u);
+    EXPECT_EQ(table[1199].html, d(5) + P);
     string gap = rep(P, 1000);
-    ASSERT_EQ(locate(div(d(5) + gap + d(6) + gap + d(7) + rep(P, 1200))), BFS_ENTRIES);
+    ASSERT_EQ(locate(div(d(5) + gap + d(6) + gap + d(7) + rep(P, 1200))), LocateResult::kEntries);
     EXPECT_EQ(last_layout.lastChild, 2002 + 1000);
 }
 
 // Thousands of children, deep nesting with four children on every level,
 // and a separator call whose last child lies outside the container.
 TEST(EntryDetection, HostileShapes) {
-    EXPECT_EQ(locate(div(rep(P, 5000))), BFS_NONE);
+    EXPECT_EQ(locate(div(rep(P, 5000))), LocateResult::kNone);
     string deep = rep("<div><p>a</p><p>b</p><p>c</p>", 1500) + d(5, "", "p") + d(6, "", "p") + d(7, "", "p") + P +
                   rep("</div>", 1500);
-    ASSERT_EQ(locate(deep), BFS_ENTRIES);
+    ASSERT_EQ(locate(deep), LocateResult::kEntries);
     EXPECT_EQ(layout(), "n=7 shift=0 last=5 D=3,4,5 T=");
-    ASSERT_EQ(locate(div(rep(d(5), 4))), BFS_ENTRIES);
-    int D[3] = {0, 1, 2};
-    testing::internal::CaptureStdout();
-    separateEntries(3, D, 0, nullptr, 0, 9, root.children[0]);
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), SUBTLE);
-    EXPECT_EQ(blogentries_count, 0);
+    ASSERT_EQ(locate(div(rep(d(5), 4))), LocateResult::kEntries);
+    EntryLayout outside = last_layout;
+    outside.dateChildren = {0, 1, 2}, outside.timeChildren = {}, outside.lastChild = 9;
+    built.messages.lines.clear();
+    separateEntries(outside, std::vector<ChildStamp>(4), 3, built.page.entries(), built.messages);
+    EXPECT_EQ(built.printed(), SUBTLE);
+    EXPECT_TRUE(table.empty());
 }

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "scanner/vobHTMLParser.h"
+#include "scanner/scanner.h"
 namespace ref {
 struct Item { int code; std::string text; int value; };  // value: entities only
 
@@ -86,8 +86,8 @@ inline std::vector<Rule> makeRules() {
     add(92, 0, {lit("<!"), ws, lit("--"), star(alt({notDash, seq({lit("-"), notDash})})), lit("--"), ws, lit(">")});
     add(92, 0, {lit("<!"), star(byteIf(notIn(">"))), lit(">")});
     for (int id = 91; id >= 1; --id) {
-        add(1000 + id, 0, {lit("</"), anyCase(html_tag_names[id]), star(r), lit(">")});
-        add(id, 0, {lit("<"), anyCase(html_tag_names[id]), star(r), lit(">")});
+        add(1000 + id, 0, {lit("</"), anyCase(w2r::kTagNames[id]), star(r), lit(">")});
+        add(id, 0, {lit("<"), anyCase(w2r::kTagNames[id]), star(r), lit(">")});
     }
     add(1000, 0, {lit("</"), plus(q), lit(">")});
     add(0, 0, {lit("<"), plus(q), lit(">")});

@@ -6,35 +6,38 @@
 #include <fstream>
 #include <random>
 
-#include "scanner/vobHTMLParser.h"
-#include "tests/corpus.h"
-#include "tests/scanner_reference.h"
+#include "scanner/handlers.h"
+#include "scanner/scanner.h"
+#include "scanner_reference.h"
+#include "support.h"
 namespace {
+using namespace w2r;
+using test::corpusPage;
+Scanner scanner;  // one scanner for the whole binary: inputs must not leak into each other
 std::vector<ref::Item> recorded;
-int recordText(int code, char* text, int len) {
+int recordText(void*, int code, char* text, int len) {
     EXPECT_EQ(static_cast<int>(strlen(text)), len);
     recorded.push_back({code, std::string(text, len), 0});
     return 0;
 }
-int recordEntity(int value) { recorded.push_back({HTML_ENTITY, html_text, value}); return 0; }
+int recordEntity(void*, int value) { recorded.push_back({kItemEntity, scanner.itemText(), value}); return 0; }
 enum Mode { Record, Echo, Silent };
 void install(Mode m) {
-    auto pick = [m](TextHandler echo) { return m == Record ? recordText : m == Echo ? echo : nullptr; };
-    setOpenTagHandler(pick(echoOpenTag)), setCloseTagHandler(pick(echoCloseTag)), setTokenHandler(pick(echoToken));
-    setCommentHandler(pick(echoComment)), setPunctHandler(pick(echoPunct)), setUnmatchedHandler(pick(echoUnmatched));
-    setEntityHandler(m == Record ? recordEntity : m == Echo ? echoEntity : nullptr);
+    ScanHandlers h = m == Echo ? echoHandlers() : ScanHandlers();
+    if (m == Record) h = {nullptr, recordText, recordText, recordText, recordText, recordText, recordText, recordEntity};
+    scanner.setHandlers(h);
     recorded.clear();
 }
 
 // Scans the current input to its end with the handlers installed, then releases it; the codes returned.
 std::vector<int> drain(size_t* covered = nullptr) {
     std::vector<int> codes;
-    for (int code; (code = html_lex()) != HTML_END; covered && (*covered += html_leng)) codes.push_back(code);
-    EXPECT_EQ(html_lex(), HTML_END);  // and on every further call
-    deleteCurrentBuf();
+    for (int code; (code = scanner.next()) != kItemEnd; covered && (*covered += scanner.itemLength())) codes.push_back(code);
+    EXPECT_EQ(scanner.next(), kItemEnd);  // and on every further call
+    scanner.release();
     return codes;
 }
-std::vector<int> codesOf(std::string text, size_t* covered = nullptr) { return useString(&text[0]), drain(covered); }
+std::vector<int> codesOf(std::string text, size_t* covered = nullptr) { return scanner.useString(&text[0]), drain(covered); }
 // With recorders: every item must reach its handler with the code returned, and the items cover the text.
 std::vector<ref::Item> scanCurrent(size_t textLength) {
     install(Record);
@@ -48,7 +51,7 @@ std::vector<ref::Item> scanCurrent(size_t textLength) {
 // Through useString (a copy, ending at the first NUL) or useBuffer (in place, bytes left as given).
 std::vector<ref::Item> scan(const std::string& input, bool inPlace = false) {
     std::string bytes = input + std::string(2, '\0');
-    inPlace ? useBuffer(&bytes[0], static_cast<int>(bytes.size())) : useString(&bytes[0]);
+    inPlace ? scanner.useBuffer(&bytes[0], static_cast<int>(bytes.size())) : scanner.useString(&bytes[0]);
     std::vector<ref::Item> items = scanCurrent(strlen(bytes.c_str()));
     EXPECT_EQ(bytes, input + std::string(2, '\0')) << "bytes not restored";
     return items;
@@ -56,7 +59,7 @@ std::vector<ref::Item> scan(const std::string& input, bool inPlace = false) {
 std::string dump(const std::vector<ref::Item>& items) {
     std::string out;
     for (const auto& [code, text, value] : items)
-        out += "[" + std::to_string(code) + " " + text + (code == HTML_ENTITY ? "=" + std::to_string(value) : "") + "]";
+        out += "[" + std::to_string(code) + " " + text + (code == kItemEntity ? "=" + std::to_string(value) : "") + "]";
     return out;
 }
 template <typename F>  // what f prints on standard output
@@ -133,52 +136,54 @@ TEST(Registry, PrintedFormatsAndNullSlots) {
     EXPECT_EQ(printed([] { codesOf("<b>Hi</b> \n&lt;<!-- c -->,"); }),
               "OPEN TAG: <b>\nTOKEN Hi\nCLOSE TAG: </b>\nUNMATCHED chr(32)\nUNMATCHED chr(10)\nENTITY <\n"
               "COMMENT <!-- c -->\nPUNCT ,\n");
-    EXPECT_EQ(printed([&] { printTags(text); }),  // the handlers keep running
+    EXPECT_EQ(printed([&] { printTags(scanner, text); }),  // the handlers keep running
               "OPEN TAG: <p>\nOPEN  P 64\nTOKEN Hi\nTOKEN Hi\nCLOSE TAG: </p>\nCLOSE /P 1064\n");
     install(Silent);  // null slots silence the handlers but not the codes
-    EXPECT_EQ(printed([&] { printTags(more); }), "OPEN   92\nOPEN  _UKN_ 0\nCLOSE /_UKN_ 1000\n");
+    EXPECT_EQ(printed([&] { printTags(scanner, more); }), "OPEN   92\nOPEN  _UKN_ 0\nCLOSE /_UKN_ 1000\n");
     std::vector<int> codes;
     EXPECT_EQ(printed([&] { codes = codesOf("<p>a, b&amp;<!--c--></p>"); }), "");
     EXPECT_EQ(codes, (std::vector<int>{64, 2000, 2001, 2003, 2000, 2004, 92, 1064}));
 }
 TEST(Registry, SuppliedInputs) {  // useString copies; useBuffer refuses bytes without two closing NULs
     char text[] = "one two";
-    useString(text);
+    scanner.useString(text);
     memset(text, 'x', sizeof text - 1);
     EXPECT_EQ(dump(scanCurrent(7)), "[2000 one][2003  ][2000 two]");
     EXPECT_STREQ(text, "xxxxxxx");
-    deleteCurrentBuf();               // no current input: nothing happens
-    EXPECT_EQ(html_lex(), HTML_END);  // and no input is read after a deletion
+    scanner.release();                 // no current input: nothing happens
+    EXPECT_EQ(scanner.next(), kItemEnd);  // and nothing is scanned after a release
     EXPECT_EQ(recorded.size(), 3u);
     char current[] = "cur", bad1[] = {'a', 'b', 0, 'c'}, bad2[] = {'a', 0, 'b', 0}, tiny[] = {0};
-    useString(current);
-    useBuffer(bad1, 4), useBuffer(bad2, 4), useBuffer(tiny, 1), useBuffer(nullptr, 2);
+    scanner.useString(current);
+    scanner.useBuffer(bad1, 4), scanner.useBuffer(bad2, 4), scanner.useBuffer(tiny, 1), scanner.useBuffer(nullptr, 2);
     EXPECT_EQ(dump(scanCurrent(3)), "[2000 cur]");
     char good[] = {'x', ' ', 'y', 0, 0};
-    useBuffer(good, 5);
-    EXPECT_EQ(html_lex(), HTML_WORD);
+    scanner.useBuffer(good, 5);
+    EXPECT_EQ(scanner.next(), kItemWord);
     EXPECT_EQ(good[1], 0);  // the held byte, in the caller's bytes
-    deleteCurrentBuf();
+    scanner.release();
     EXPECT_EQ(std::string(good, 3), "x y");  // put back, nothing cleared, on release
 }
 TEST(Registry, BacktrackRescansTheRestOfTheItemAndIgnoresBadLengths) {
     install(Record);
-    setOpenTagHandler([](int code, char* text, int len) {
-        recordText(code, text, len), backtrack(1);
-        EXPECT_EQ(std::string(html_text) + std::to_string(html_leng), "<1");
+    ScanHandlers h = scanner.handlers();
+    h.openTag = [](void*, int code, char* text, int len) {
+        recordText(nullptr, code, text, len), scanner.backtrack(1);
+        EXPECT_EQ(std::string(scanner.itemText()) + std::to_string(scanner.itemLength()), "<1");
         return 0;
-    });
-    setTokenHandler([](int code, char* text, int len) {  // lengths outside the item are ignored
-        return recordText(code, text, len), backtrack(0), backtrack(len + 1), 0;
-    });
+    };
+    h.word = [](void*, int code, char* text, int len) {  // lengths outside the item are ignored
+        return recordText(nullptr, code, text, len), scanner.backtrack(0), scanner.backtrack(len + 1), 0;
+    };
+    scanner.setHandlers(h);
     EXPECT_EQ(codesOf("<b>x yz"), (std::vector<int>{7, 2000, 2001, 2000, 2003, 2000}));
     EXPECT_EQ(dump(recorded), "[7 <b>][2000 b][2001 >][2000 x][2003  ][2000 yz]");
-    backtrack(1);  // no current input
+    scanner.backtrack(1);  // no current input
 }
 TEST(Registry, ElementNameTableIsSortedAndPadded) {  // the reference relies on it
-    EXPECT_STREQ(html_tag_names[91], "VAR");
-    for (int id = 1; id < 91; ++id) EXPECT_LT(strcmp(html_tag_names[id], html_tag_names[id + 1]), 0) << id;
-    for (int id = 92; id < 100; ++id) EXPECT_STREQ(html_tag_names[id], "");
+    EXPECT_STREQ(kTagNames[91], "VAR");
+    for (int id = 1; id < 91; ++id) EXPECT_LT(strcmp(kTagNames[id], kTagNames[id + 1]), 0) << id;
+    for (int id = 92; id < 100; ++id) EXPECT_STREQ(kTagNames[id], "");
 }
 
 #ifndef __SANITIZE_ADDRESS__  // no address-space cap under AddressSanitizer's shadow memory
@@ -189,8 +194,7 @@ TEST(RegistryDeathTest, ExhaustedMemoryIsFatal) {
     ASSERT_GT(pages, 0);
     rlimit r;
     r.rlim_cur = r.rlim_max = static_cast<rlim_t>(pages) * 4096 + (32u << 20);
-    EXPECT_EXIT((setrlimit(RLIMIT_AS, &r), useString(&big[0])), testing::ExitedWithCode(2),
-                "^out of dynamic memory in yy_scan_bytes\\(\\)\n$");
+    EXPECT_EXIT((setrlimit(RLIMIT_AS, &r), scanner.useString(&big[0])), testing::ExitedWithCode(2), "^out of memory\n$");
 }
 #endif
 }  // namespace

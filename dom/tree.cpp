@@ -1,0 +1,64 @@
+#include "dom/tree.h"
+
+#include <cstdlib>
+#include <cstring>
+
+#include "base/alloc.h"
+#include "base/limits.h"
+
+namespace w2r {
+
+// Walks the subtree without recursion: descend into the last child still
+// attached (detaching it by lowering childCount), free a node once it has no
+// children left, then climb to its parent. Parent links are always right, so
+// no explicit stack is needed however deep the tree is.
+void freeSubtree(Node* n) {
+    if (!n) return;
+    Node* cur = n;
+    for (;;) {
+        if (cur->childCount > 0 && cur->children) {
+            cur = cur->children[--cur->childCount];
+            continue;
+        }
+        Node* up = cur->parent;
+        bool top = cur == n;
+        std::free(cur->children);
+        std::free(cur);
+        if (top) return;
+        cur = up;
+    }
+}
+
+// The store is allocated zeroed and untouched: its pages cost memory only
+// once a page's text reaches them.
+Tree::Tree()
+    : store_(static_cast<char*>(xcalloc(kPageBufferSize, 1))), next_(store_), root_(), current_(&root_) {
+    root_.start = root_.end = store_;
+}
+
+Tree::~Tree() {
+    release();
+    std::free(store_);
+}
+
+void Tree::release() {
+    for (int i = 0; i < root_.childCount; i++) freeSubtree(root_.children[i]);
+    std::free(root_.children);
+    root_.children = nullptr;
+    root_.childCount = 0;
+    current_ = &root_;
+    open_.clear();
+}
+
+void Tree::reset() {
+    release();
+    std::size_t used = static_cast<std::size_t>(next_ - store_);
+    if (used > kPageBufferSize) used = kPageBufferSize;
+    std::memset(store_, 0, used);
+    root_ = Node();
+    next_ = store_;
+    current_ = &root_;
+    root_.start = root_.end = next_;
+}
+
+}  // namespace w2r

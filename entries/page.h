@@ -1,0 +1,52 @@
+// The page context: everything one conversion works on, reused from page to
+// page. One Page per thread; pages share nothing.
+#pragma once
+
+#include <cstddef>
+#include <cstdio>
+#include <string_view>
+
+#include "base/diagnostics.h"
+#include "dates/dates.h"
+#include "dom/tree.h"
+#include "entries/entries.h"
+#include "scanner/scanner.h"
+
+namespace w2r {
+
+class Page {
+public:
+    Page();
+    ~Page();
+    Page(const Page&) = delete;
+    Page& operator=(const Page&) = delete;
+
+    // Clears what the previous page left: the bytes of the raw page it used,
+    // the tree and its text store, the date index and the entry table.
+    void reset();
+    // Puts at most kPageReadLimit bytes of f, or of bytes, into the raw
+    // page; the rest is not read.
+    void read(std::FILE* f);
+    void load(std::string_view bytes);
+    // Scans the raw page into the tree and closes what is left open; true
+    // when the tree's cursor is back at root.
+    bool buildTree(Diagnostics& diagnostics);
+
+    // The raw page as read, up to its first NUL byte.
+    std::string_view text() const;
+    Tree& tree() { return tree_; }
+    const Tree& tree() const { return tree_; }
+    DateIndex& dateIndex() { return dateIndex_; }
+    EntryTable& entries() { return entries_; }
+    const EntryTable& entries() const { return entries_; }
+
+private:
+    char* raw_;             // kPageBufferSize bytes
+    std::size_t dirty_ = 0;  // bytes of raw_ written since the last reset
+    Scanner scanner_;
+    Tree tree_;
+    DateIndex dateIndex_;
+    EntryTable entries_;
+};
+
+}  // namespace w2r

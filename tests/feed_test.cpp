@@ -1,0 +1,158 @@
+// Title and link finders, and the neutral feed and its RSS 0.91 writer over
+// a hand-filled entry table.
+#include <gtest/gtest.h>
+
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "entries/page.h"
+#include "feed/feed.h"
+#include "feed/finders.h"
+
+namespace {
+
+using namespace w2r;
+using Strings = std::vector<std::string>;
+const Finders finders;
+
+// Addresses Finders::links leaves in the list (which starts with the given items).
+Strings linksOf(const std::string& html, Strings out = {}) {
+    finders.links(html, out);
+    return out;
+}
+
+TEST(FindLinks, AddressForms) {
+    const struct { std::string html; Strings links; } cases[] = {
+        // Five tags, four addresses: a blank ends one, https and <area> do not count.
+        {"<a href='http://one.example/a'>1</a><A HREF=http://two.example/b>2</A>"
+         "<a href='http://three.example/c d'>3</a><a href='https://four.example/'>4</a>"
+         "<area shape=rect href='http://five.example/e'>",
+         {"http://one.example/a", "http://two.example/b", "http://three.example/c",
+          "http://five.example/e"}},
+        {"<a href=http://end.example/x", {}},  // no terminator before the end
+        {"<a href=|http://pipe.example/p|>x</a>", {"http://pipe.example/p"}},
+        {"<a href=\"HTTP://Upper.Example/X\">x</a>", {"HTTP://Upper.Example/X"}},
+        {"<a  class=x\nhref = \"http://spaced.example/\">", {"http://spaced.example/"}},
+        {"< a href=\"http://blank.example/\">", {"http://blank.example/"}},
+        {"<a href=\"/local/page\">x</a><a href=\"mailto:me@example\">m</a>", {}},
+        {"<img src=\"http://img.example/i.png\"><link href=\"http://css.example/\">", {}},
+        {"<a name=top>t</a> <a href='http://after.example/'>", {"http://after.example/"}},
+        {"<a href=\"http://x.example/a'b\">", {"http://x.example/a"}},
+        {"<a href=\"http://x.example/a^b\">", {}},
+        // The terminator of one address cannot open the next match; no repeats.
+        {"<a href='http://a.example/' title='<a href=http://b.example/ '>",
+         {"http://a.example/", "http://b.example/"}},
+    };
+    for (const auto& c : cases) EXPECT_EQ(linksOf(c.html), c.links) << c.html;
+    // Appends without emptying the queue.
+    EXPECT_EQ(linksOf("<a href=\"http://a.example/\">a</a>", {"earlier"}), (Strings{"earlier", "http://a.example/"}));
+}
+
+TEST(Titles, PatternOrderAndContentRules) {
+    using Finder = bool (Finders::*)(std::string_view, std::string&) const;
+    const Finder E = &Finders::entryTitle, B = &Finders::pageTitle;
+    const struct { Finder find; const char* html; const char* title; } cases[] = {
+        {E, "<h2>Head</h2> text <b>Bold</b>", "Bold"},  // bold before heading
+        {E, "<b>x<i>y</i></b><h3>Head</h2>", "Head"},  // heading digits may disagree
+        {E, "<span class='t'>Span title</span><b>a^b</b>", "Span title"},
+        {E, "<b class=x>No</b>", nullptr},
+        {E, "<B>Upper Case</B>", "Upper Case"},
+        {E, "<b></b> <b>Second</b>", "Second"},
+        {E, "<b>two\nlines</b>", "two\nlines"},
+        {E, "<SPAN CLASS=x>Shout</SPAN>", "Shout"},
+        {E, "<span>no close", nullptr},
+        {E, "<h10>x</h10>", nullptr},
+        {B, "<TITLE>My weblog</TITLE>", "My weblog"},
+        {B, "<html><head><title>A\nB</title></head>", "A\nB"},
+        {B, "<title></title>", nullptr},
+        {B, "<title>My <i>weblog</i></title>", nullptr},
+        {B, "<title lang=en>Attributes</title>", nullptr},
+        {B, "<title>Caret ^ here</title>", nullptr},
+    };
+    for (const auto& c : cases) {
+        std::string title = "unchanged";
+        EXPECT_EQ((finders.*c.find)(c.html, title), c.title != nullptr) << c.html;
+        EXPECT_EQ(title, c.title ? c.title : "unchanged") << c.html;
+    }
+}
+
+TEST(Finders, HostileTextsEndWithoutCrashing) {
+    // Unclosed tag openers make a backtracking search blow up; it must end
+    // with a sound answer (no match, or the real match after them).
+    std::string anchors, spans, title = "unchanged";
+    for (int i = 0; i < 20000; i++) anchors += "<a ", spans += "<span";
+    Strings links = linksOf(anchors + "<a href='http://late.example/'>");
+    EXPECT_TRUE(links.empty() || links == Strings{"http://late.example/"}) << links.size();
+    EXPECT_TRUE(finders.entryTitle(spans, title) || title == "unchanged");
+}
+
+// makeFeed and the RSS 0.91 writer over a hand-filled entry table.
+class FeedTest : public ::testing::Test {
+protected:
+    Page page;
+
+    void setPage(const std::string& html) { page.reset(), page.load(html); }
+    void add(const std::string& html, Timestamp ts) { page.entries().push_back({html, ts}); }
+    std::string render(const std::string& address) {
+        std::ostringstream out;
+        Rss091Writer(out).write(makeFeed(finders, page, address));
+        return out.str();
+    }
+};
+
+const std::string kHead = "<?xml version=\"1.0\"?>\n<rss version=\"0.91\">\n<channel>\n";
+const std::string kDesc = "<description>Automatically generated RSS from weblog</description>\n";
+
+TEST_F(FeedTest, WholeDocumentLayout) {
+    setPage("<html><head><title>Daily Notes</title></head><body>...</body></html>");
+    // Text is copied unchanged; dates are not padded; three links, then the
+    // emptied queue falls back to the page address.
+    const std::string links = "<h3>Links</h3><a href=\"http://a.example/\">a</a> "
+                              "<a href='http://b.example/'>b</a> <a href=http://c.example/>c</a>";
+    add("<p>Tom & Jerry: 1 < 2 > 0</p>", {1, 0, 2004, 3, 7, 0, 0});
+    add(links, {1, 14, 2004, 3, 7, 9, 5});
+    add("<div>no links</div>", {1, 14, 2003, 12, 31, 23, 59});
+    const std::string a = "http://www.example.org/blog/";
+    EXPECT_EQ(render(a),
+              kHead + "<title>Daily Notes</title>\n<link>" + a + "</link>\n" + kDesc +
+                  "<item>\n<title>Entry 0</title>\n<link>" + a + "</link>\n"
+                  "<description><p>Tom & Jerry: 1 < 2 > 0</p></description>\n"
+                  "<dc:date>2004-3-7T0:0+00:00</dc:date>\n</item>\n"
+                  "<item>\n<title>Links</title>\n<link>http://a.example/</link>\n"
+                  "<link>http://b.example/</link>\n<link>http://c.example/</link>\n"
+                  "<description>" + links + "</description>\n"
+                  "<dc:date>2004-3-7T9:5+00:00</dc:date>\n</item>\n"
+                  "<item>\n<title>Entry 2</title>\n<link>" + a + "</link>\n"
+                  "<description><div>no links</div></description>\n"
+                  "<dc:date>2003-12-31T23:59+00:00</dc:date>\n</item>\n"
+                  "</channel>\n</rss>\n");
+}
+
+TEST_F(FeedTest, ChannelTitleFromTheAddressWhenThePageHasNone) {
+    const struct { const char* address; const char* title; } cases[] = {
+        {"https://host.example/path/index.html", "host.example"},  // 8-char prefix
+        {"http://host.example/path/index.html", "ost.example"},    // 7-char prefix
+        {"https://host.example", "host.example"},                  // no slash after
+        {"http://a", ""},                                          // exactly 8 bytes
+        {"page.ht", ""},                                           // shorter
+        {"", ""},                                                  // standard input
+    };
+    setPage("<html><title>My <i>weblog</i></title><body></body></html>");
+    for (const auto& c : cases)
+        EXPECT_EQ(render(c.address), kHead + "<title>" + c.title + "</title>\n<link>" + c.address +
+                                         "</link>\n" + kDesc + "</channel>\n</rss>\n");
+}
+
+TEST_F(FeedTest, DiagnosticDump) {
+    add("<p>one</p>", {1, 14, 2004, 3, 7, 9, 5});
+    add("<p>two</p>", {6, 0, 2003, 12, 31, 0, 0});
+    testing::internal::CaptureStdout();
+    printEntries(page.entries());
+    EXPECT_EQ(testing::internal::GetCapturedStdout(),
+              "Date type: 1 Time type: 14<br>Year: 2004, Month: 3, Day: 7, Hour: 9, Min: 5<br>"
+              "<p>one</p> <hr>Date type: 6 Time type: 0<br>"
+              "Year: 2003, Month: 12, Day: 31, Hour: 0, Min: 0<br><p>two</p> <hr>");
+}
+
+}  // namespace
