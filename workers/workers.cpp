@@ -50,6 +50,9 @@ constexpr long long kMaxAhead = 1024;
 // While waiting, how often to look for workers that died without their end
 // of the channel being closed (a process they started still holds it).
 constexpr int kReapIntervalMs = 500;
+// Pages a worker holds at most: the one it converts and the next, so that it
+// never waits for the parent between pages.
+constexpr std::size_t kPagesPerWorker = 2;
 // Exit status of a worker whose convert threw.
 constexpr int kConvertThrew = 3;
 
@@ -86,9 +89,9 @@ void waitForExit(pid_t pid) {
 struct Worker {
     pid_t pid = -1;
     int fd = -1;             // the parent's end, non-blocking; -1: slot empty
-    long long ordinal = -1;  // the page in hand (see Batch::pageOf); -1: idle
-    std::string received;    // the answer so far for the page in hand
-    std::string unsent;      // the part of the page number not yet sent
+    std::vector<long long> pages;  // pages handed to it (see Batch::pageOf), oldest first
+    std::string received;          // answers received and not yet taken
+    std::string unsent;            // page numbers not yet sent
 };
 
 struct Result {
@@ -146,12 +149,15 @@ private:
         return nextHand_++;
     }
 
+    // Gives every worker a page before any gets a second one.
     void handOut() {
-        for (Worker& w : workers_) {
-            if (!hasWork()) return;
-            // After a failed start, try again only when no worker is left.
-            if (w.fd < 0 && ((startFailed_ && live_ > 0) || !start(w))) continue;
-            if (w.ordinal < 0) assign(w, takeNext());
+        for (std::size_t depth = 1; depth <= kPagesPerWorker; ++depth) {
+            for (Worker& w : workers_) {
+                if (!hasWork()) return;
+                // After a failed start, try again only when no worker is left.
+                if (w.fd < 0 && (depth > 1 || (startFailed_ && live_ > 0) || !start(w))) continue;
+                if (w.fd >= 0 && w.pages.size() < depth) assign(w, takeNext());
+            }
         }
     }
 
@@ -217,8 +223,8 @@ private:
 
     void assign(Worker& w, long long ordinal) {
         std::int32_t page = pageOf(ordinal);
-        w.ordinal = ordinal;
-        w.unsent.assign(reinterpret_cast<const char*>(&page), sizeof page);
+        w.pages.push_back(ordinal);
+        w.unsent.append(reinterpret_cast<const char*>(&page), sizeof page);
         sendTask(w);
     }
 
@@ -228,10 +234,6 @@ private:
             if (n < 0) {
                 if (errno == EINTR) continue;
                 if (errno == EAGAIN || errno == EWOULDBLOCK) return;  // poll says when
-                // The worker was gone before it had the whole page number:
-                // the page goes back to the queue.
-                requeued_.push_back(w.ordinal);
-                w.ordinal = -1;
                 retire(w, false);
                 return;
             }
@@ -251,36 +253,48 @@ private:
             }
             if (n < 0 && errno == EINTR) continue;
             bool open = n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK);
-            return takeAnswer(w) && open;
+            return takeAnswers(w) && open;
         }
     }
 
-    bool takeAnswer(Worker& w) {
-        if (w.received.size() < kHeaderSize) return true;
-        std::int32_t page;
-        std::uint64_t size;
-        std::memcpy(&page, w.received.data(), sizeof page);
-        std::memcpy(&size, w.received.data() + sizeof page, sizeof size);
-        if (w.ordinal < 0 || page != pageOf(w.ordinal)) return false;
-        std::uint64_t have = w.received.size() - kHeaderSize;
-        if (have < size) return true;
-        if (have > size) return false;  // nothing may follow an answer
-        std::string lines = std::move(w.received);
-        w.received.clear();
-        lines.erase(0, kHeaderSize);
-        done(w.ordinal, false, std::move(lines));
-        w.ordinal = -1;
-        return true;
+    // Takes the complete answers received; false when an answer is not for
+    // the oldest page the worker holds.
+    bool takeAnswers(Worker& w) {
+        std::size_t taken = 0;
+        bool wellFormed = true;
+        while (w.received.size() - taken >= kHeaderSize) {
+            std::int32_t page;
+            std::uint64_t size;
+            std::memcpy(&page, w.received.data() + taken, sizeof page);
+            std::memcpy(&size, w.received.data() + taken + sizeof page, sizeof size);
+            if (w.pages.empty() || page != pageOf(w.pages.front())) {
+                wellFormed = false;
+                break;
+            }
+            if (w.received.size() - taken - kHeaderSize < size) break;
+            done(w.pages.front(), false, w.received.substr(taken + kHeaderSize, size));
+            w.pages.erase(w.pages.begin());
+            taken += kHeaderSize + size;
+        }
+        w.received.erase(0, taken);
+        return wellFormed;
     }
 
-    // Ends a worker that died or misbehaved; the page in hand is lost.
+    // Ends a worker that died or misbehaved. The oldest page it held is lost
+    // if it had received it; the pages it never started go back to the queue.
     void retire(Worker& w, bool reaped) {
         if (!reaped) {
             kill(w.pid, SIGKILL);
             waitForExit(w.pid);
         }
         close(w.fd);
-        if (w.ordinal >= 0) done(w.ordinal, true, {});
+        std::size_t undelivered = (w.unsent.size() + kTaskSize - 1) / kTaskSize;
+        for (std::size_t i = 0; i < w.pages.size(); ++i) {
+            if (i == 0 && undelivered < w.pages.size())
+                done(w.pages[i], true, {});
+            else
+                requeued_.push_back(w.pages[i]);
+        }
         w = Worker{};
         --live_;
     }
@@ -359,7 +373,7 @@ private:
             if (w.fd < 0) continue;
             close(w.fd);
             w.fd = -1;
-            if (w.ordinal >= 0) kill(w.pid, SIGKILL);
+            if (!w.pages.empty()) kill(w.pid, SIGKILL);
         }
         for (Worker& w : workers_) {
             if (w.pid < 0) continue;

@@ -42,11 +42,13 @@ using PageConverter = std::function<void(int page, std::string& out)>;
 //
 // jobs > 1: up to `jobs` worker processes are forked from the caller (so
 // convert sees the caller's memory as it was at the fork). The caller hands
-// pages out in page order, one at a time, to whichever worker is free, and
+// pages out in page order to whichever worker has room (each holds the page
+// it converts and at most one more, so it never waits between pages), and
 // keeps the lines of pages that finish early until their turn. A worker
 // that dies while on page N (signal, exit, or an exception out of convert)
 // costs that page: "worker died on page N" goes to err at the page's turn,
-// a new worker takes its place and the batch goes on. When no worker can be
+// the page it held next goes to another worker, a new worker takes its
+// place and the batch goes on. When no worker can be
 // started at all the remaining pages are converted in the calling process.
 // Every worker is reaped before the call returns. The caller must be single
 // threaded when it calls this (a forked child holds only the calling thread).
