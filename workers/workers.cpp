@@ -435,7 +435,7 @@ int runPages(int count, const Shard& shard, int jobs, const PageConverter& conve
         }
         return 0;
     }
-    return Batch(count, shard, jobs, convert, out, err).run();
+    return Batch(count, shard, std::min(jobs, kMaxJobs), convert, out, err).run();
 }
 
 }  // namespace w2r

@@ -40,7 +40,7 @@ using PageConverter = std::function<void(int page, std::string& out)>;
 // jobs <= 1: in the calling process, one page after the other; nothing is
 // forked and an exception from convert propagates.
 //
-// jobs > 1: up to `jobs` worker processes are forked from the caller (so
+// jobs > 1: up to `jobs` (at most kMaxJobs) worker processes are forked from the caller (so
 // convert sees the caller's memory as it was at the fork). The caller hands
 // pages out in page order to whichever worker has room (each holds the page
 // it converts and at most one more, so it never waits between pages), and
