@@ -16,6 +16,7 @@
 #include <stdexcept>
 #include <string>
 #include <thread>
+#include <tuple>
 
 namespace w2r {
 namespace {
@@ -70,8 +71,7 @@ std::string expected(int count, const std::set<int>& skipped = {}) {
 TEST(Workers, ParseJobs) {
     for (auto [text, value] : {std::pair{"1", 1}, {"4", 4}, {"16", 16}, {"1024", kMaxJobs}}) {
         int jobs = -7;
-        EXPECT_TRUE(parseJobs(text, jobs)) << text;
-        EXPECT_EQ(jobs, value) << text;
+        EXPECT_TRUE(parseJobs(text, jobs) && jobs == value) << text;
     }
     for (const char* bad : {"", "0", "00", "-1", "+2", " 2", "2 ", "01x", "x", "1.5", "1025",
                             "99999999999999999999999"}) {
@@ -82,22 +82,16 @@ TEST(Workers, ParseJobs) {
 }
 
 TEST(Workers, ParseShard) {
-    struct Good {
-        const char* text;
-        int index, count;
-    };
-    for (Good g : {Good{"0/1", 0, 1}, {"2/3", 2, 3}, {"07/8", 7, 8}, {"0/2147483647", 0, 2147483647}}) {
+    for (auto [text, index, count] :
+         {std::tuple{"0/1", 0, 1}, {"2/3", 2, 3}, {"07/8", 7, 8}, {"0/2147483647", 0, 2147483647}}) {
         Shard shard;
-        EXPECT_TRUE(parseShard(g.text, shard)) << g.text;
-        EXPECT_EQ(shard.index, g.index) << g.text;
-        EXPECT_EQ(shard.count, g.count) << g.text;
+        EXPECT_TRUE(parseShard(text, shard) && shard.index == index && shard.count == count) << text;
     }
     for (const char* bad : {"", "3/3", "4/3", "x/2", "1/0", "0/0", "-1/2", "1/-2", "+1/2", "1/", "/2", "1",
                             "1/2/3", " 1/2", "1/2 ", "01x/2", "1/2x", "0/2147483648", "1\\2"}) {
         Shard shard{1, 5};
         EXPECT_FALSE(parseShard(bad, shard)) << bad;
-        EXPECT_EQ(shard.index, 1) << bad;
-        EXPECT_EQ(shard.count, 5) << bad;
+        EXPECT_TRUE(shard.index == 1 && shard.count == 5) << bad;
     }
 }
 
