@@ -139,6 +139,10 @@ public:
         opt_.connections = std::max(1, opt_.connections);
         opt_.perHost = std::max(1, opt_.perHost);
         opt_.maxRedirects = std::max(0, opt_.maxRedirects);
+        // A line break in the user agent would start a request header of its own.
+        opt_.userAgent.erase(std::remove_if(opt_.userAgent.begin(), opt_.userAgent.end(),
+                                            [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7f; }),
+                             opt_.userAgent.end());
         std::string_view ua = opt_.userAgent;
         robotsToken_ = std::string(ua.substr(0, std::min(ua.find('/'), ua.find(' '))));
         if (robotsToken_.empty()) robotsToken_ = "weblog2rss";

@@ -187,6 +187,10 @@ TEST_F(FetchTest, AnswersRedirectsEncodingsLimitsAndRobots) {
     EXPECT_NE(echo.body.find("User-Agent: weblog2rss/"), std::string::npos) << echo.body;
     EXPECT_NE(echo.body.find("gzip"), std::string::npos) << echo.body;
     EXPECT_NE(echo.body.find("deflate"), std::string::npos) << echo.body;
+    opt.userAgent = "probe/1\r\nX-Injected: yes";
+    echo = fetchUrl(server->url("/headers", 3), opt);
+    EXPECT_NE(echo.body.find("User-Agent: probe/1X-Injected: yes"), std::string::npos) << echo.body;
+    EXPECT_EQ(echo.body.find("\nX-Injected"), std::string::npos) << echo.body;
 }
 
 TEST_F(FetchTest, GivesUpOnStalledAndDeadServers) {
