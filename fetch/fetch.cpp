@@ -6,13 +6,11 @@
 #include <curl/curl.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <chrono>
 #include <deque>
 #include <map>
 #include <memory>
 #include <stdexcept>
-#include <unistd.h>
 #include <utility>
 
 #ifndef WEBLOG2RSS_VERSION
@@ -293,8 +291,6 @@ private:
         return n;
     }
 
-    Page& page(std::size_t i) { return pages_[i]; }
-
     void fail(std::size_t i, std::string why, long code = 0) {
         FetchedPage result;
         result.status = FetchedPage::Status::Failed;
@@ -431,6 +427,7 @@ private:
         if (t->requestHeaders) curl_easy_setopt(easy, CURLOPT_HTTPHEADER, t->requestHeaders);
 
         if (curl_multi_add_handle(multi_, easy) != CURLM_OK) {
+            curl_slist_free_all(t->requestHeaders);
             transfers_.erase(easy);
             curl_easy_cleanup(easy);
             throw std::runtime_error("cannot start a transfer");

@@ -172,6 +172,13 @@ TEST_F(FetchTest, AnswersRedirectsEncodingsLimitsAndRobots) {
             EXPECT_EQ(p.body.size(), kMax) << c.url;
         }
     }
+    // robots.txt failing with a server error keeps the whole host out.
+    server->get("/robots-status/503");
+    FetchedPage refused = fetchUrl(server->url("/page/a"), opt);
+    server->get("/robots-status/0");
+    EXPECT_NE(refused.error.find("robots.txt of 127.0.0.1 could not be read (HTTP 503"), std::string::npos)
+        << refused.error;
+
     FetchedPage redirected = fetchUrl(server->url("/redirect/2"), opt);
     EXPECT_EQ(redirected.finalUrl, server->url("/redirect/0"));
 

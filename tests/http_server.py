@@ -27,6 +27,7 @@ ROBOTS = {
 lock = threading.Lock()
 stats = {}
 versions = {}
+robots_status = {}  # host -> status code robots.txt answers with instead
 seen_once = set()
 
 
@@ -125,7 +126,9 @@ class Handler(BaseHTTPRequestHandler):
             self.send(200, b"ok")
         elif path == "/robots.txt":
             bump(host, "robots", 1)
-            if host in ROBOTS:
+            if robots_status.get(host):
+                self.send(robots_status[host], b"robots status")
+            elif host in ROBOTS:
                 self.send(200, ROBOTS[host].encode(), [("Content-Type", "text/plain")])
             else:
                 self.send(404, b"none")
@@ -140,6 +143,9 @@ class Handler(BaseHTTPRequestHandler):
             with lock:
                 v = versions.get(arg, 0)
             self.conditional('"v%d"' % v, page_body("%s v%d" % (arg, v), host))
+        elif head == "robots-status":
+            robots_status[host] = int(arg)
+            self.send(200, b"set")
         elif head == "bump":
             with lock:
                 versions[arg] = versions.get(arg, 0) + 1
