@@ -129,6 +129,7 @@ RobotsRules RobotsRules::parse(std::string_view text, std::string_view productTo
     };
     std::vector<Group> groups;
     bool inRules = true;  // a User-agent line after rules starts a new group
+    if (text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);  // byte order mark
 
     std::size_t pos = 0;
     while (pos < text.size()) {

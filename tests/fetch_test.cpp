@@ -349,7 +349,7 @@ TEST(RobotsRules, MatchesGroupsAndLongestRules) {
     };
     for (const Case& c : cases) EXPECT_EQ(rules.allows(c.path), c.allowed) << c.path;
 
-    RobotsRules star = RobotsRules::parse("User-agent: *\nDisallow: /p/\n", "weblog2rss");
+    RobotsRules star = RobotsRules::parse("\xEF\xBB\xBFUser-agent: *\r\nDisallow: /p/\r\n", "weblog2rss");
     EXPECT_FALSE(star.allows("/p/1"));
     EXPECT_TRUE(star.allows("/p"));
     EXPECT_TRUE(RobotsRules().allows("/anything"));
