@@ -1,0 +1,370 @@
+// Input reads over every kind of file, feed files replaced whole (including
+// full disks and concurrent writers), and same-folder detection.
+#include <dirent.h>
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sched.h>
+#include <sys/mount.h>
+#include <sys/resource.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <csignal>
+#include <cstdlib>
+#include <fstream>
+#include <functional>
+#include <set>
+#include <sstream>
+#include <string>
+#include <thread>
+
+#include "io/atomic_file.h"
+#include "io/file_read.h"
+#include "io/messages.h"
+
+namespace {
+
+using w2r::Accept;
+using w2r::AtomicFileWriter;
+using w2r::ReadStatus;
+
+std::string slurp(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+std::set<std::string> listing(const std::string& dir) {
+    std::set<std::string> names;
+    if (DIR* d = ::opendir(dir.c_str())) {
+        while (dirent* e = ::readdir(d))
+            if (std::string(e->d_name) != "." && std::string(e->d_name) != "..") names.insert(e->d_name);
+        ::closedir(d);
+    }
+    return names;
+}
+
+class Scratch : public ::testing::Test {
+public:
+    std::string dir;
+    void SetUp() override {
+        char tmpl[] = "/tmp/w2r-io-XXXXXX";
+        ASSERT_NE(::mkdtemp(tmpl), nullptr);
+        dir = tmpl;
+    }
+    void TearDown() override { ASSERT_EQ(std::system(("rm -rf '" + dir + "'").c_str()), 0); }
+    std::string at(const std::string& name) const { return dir + "/" + name; }
+    void put(const std::string& name, const std::string& text) const {
+        std::ofstream(at(name), std::ios::binary) << text;
+    }
+    bool write(const std::string& name, const std::string& text) const {
+        AtomicFileWriter out(at(name));
+        out.stream() << text;
+        return out.commit();
+    }
+};
+
+// --- Reading -------------------------------------------------------------
+
+struct Kind {
+    const char* name;
+    std::function<std::string(Scratch&)> make;  // returns the path to read
+    ReadStatus strict, streams;                 // status per Accept mode
+    std::string content;                        // on kOk
+};
+
+using Read = Scratch;
+
+TEST_F(Read, EveryKindOfFile) {
+    const Kind kinds[] = {
+        {"regular", [](Scratch& s) { s.put("f", "page"); return s.at("f"); },
+         ReadStatus::kOk, ReadStatus::kOk, "page"},
+        {"empty", [](Scratch& s) { s.put("f", ""); return s.at("f"); },
+         ReadStatus::kOk, ReadStatus::kOk, ""},
+        {"missing", [](Scratch& s) { return s.at("none"); }, ReadStatus::kMissing,
+         ReadStatus::kMissing, ""},
+        {"under a file", [](Scratch& s) { s.put("f", "x"); return s.at("f/x"); },
+         ReadStatus::kMissing, ReadStatus::kMissing, ""},
+        {"directory", [](Scratch& s) { return s.at(""); }, ReadStatus::kDirectory,
+         ReadStatus::kDirectory, ""},
+        {"fifo without writer",
+         [](Scratch& s) { std::string p = s.at("fifo"); ::mkfifo(p.c_str(), 0644); return p; },
+         ReadStatus::kNotRegular, ReadStatus::kOk, ""},
+        {"/dev/null", [](Scratch&) { return std::string("/dev/null"); }, ReadStatus::kNotRegular, ReadStatus::kOk, ""},
+        {"socket",
+         [](Scratch& s) {
+             std::string p = s.at("sock");
+             sockaddr_un a{};
+             a.sun_family = AF_UNIX;
+             p.copy(a.sun_path, sizeof a.sun_path - 1);
+             int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+             ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
+             ::close(fd);
+             return p;
+         },
+         ReadStatus::kNotRegular, ReadStatus::kNotRegular, ""},
+        {"symlink to file",
+         [](Scratch& s) {
+             s.put("f", "linked");
+             ::symlink("f", s.at("l").c_str());
+             return s.at("l");
+         },
+         ReadStatus::kOk, ReadStatus::kOk, "linked"},
+        {"dangling symlink",
+         [](Scratch& s) { ::symlink("none", s.at("l").c_str()); return s.at("l"); },
+         ReadStatus::kMissing, ReadStatus::kMissing, ""},
+        {"symlink to directory",
+         [](Scratch& s) { ::symlink(".", s.at("l").c_str()); return s.at("l"); },
+         ReadStatus::kDirectory, ReadStatus::kDirectory, ""},
+        // A regular file whose reads fail (unmapped address 0).
+        {"read error", [](Scratch&) { return std::string("/proc/self/mem"); }, ReadStatus::kReadError,
+         ReadStatus::kReadError, ""},
+        // Regular, size 0, yet has content.
+        {"proc file", [](Scratch&) { return std::string("/proc/self/cmdline"); }, ReadStatus::kOk, ReadStatus::kOk,
+         slurp("/proc/self/cmdline")},
+    };
+    for (const Kind& k : kinds) {
+        for (Accept accept : {Accept::kRegularOnly, Accept::kRegularOrStream}) {
+            SCOPED_TRACE(std::string(k.name) + (accept == Accept::kRegularOnly ? " strict" : " streams"));
+            TearDown();
+            SetUp();
+            std::string path = k.make(*this);
+            ReadStatus want = accept == Accept::kRegularOnly ? k.strict : k.streams;
+            char buf[64];
+            auto r = w2r::readPageFile(path, buf, sizeof buf, accept);
+            EXPECT_EQ(r.status, want);
+            if (want == ReadStatus::kOk) {
+                EXPECT_EQ(std::string(buf, r.size), k.content);
+            }
+            std::string s = "junk";
+            r = w2r::readPageFile(path, 1 << 20, s, accept);
+            EXPECT_EQ(r.status, want);
+            EXPECT_EQ(s, k.content);
+            if (want != ReadStatus::kOk) {
+                EXPECT_NE(w2r::pageReadFailure(want, path), "");
+            }
+        }
+    }
+}
+
+TEST_F(Read, UnreadableFileWhenNotRoot) {
+    if (::geteuid() == 0) GTEST_SKIP() << "root reads every file";
+    put("f", "x");
+    ::chmod(at("f").c_str(), 0);
+    std::string s;
+    EXPECT_EQ(w2r::readPageFile(at("f"), 10, s).status, ReadStatus::kOpenFailed);
+    EXPECT_EQ(w2r::readListFile(at("f"), 10, s).status, ReadStatus::kOpenFailed);
+}
+
+TEST_F(Read, LimitsAndTruncation) {
+    const std::string text(300000, 'p');
+    put("f", text);
+    struct { std::size_t limit; bool truncated; } cases[] = {{0, true}, {10, true}, {299999, true}, {300000, false}, {400000, false}};
+    for (auto c : cases) {
+        SCOPED_TRACE(c.limit);
+        std::string s;
+        auto r = w2r::readPageFile(at("f"), c.limit, s);
+        EXPECT_EQ(r.status, ReadStatus::kOk);
+        EXPECT_EQ(r.truncated, c.truncated);
+        EXPECT_EQ(s, text.substr(0, c.limit));
+        r = w2r::readListFile(at("f"), c.limit, s);
+        EXPECT_EQ(r.status, c.truncated ? ReadStatus::kTooLarge : ReadStatus::kOk);
+    }
+    // An endless device stops at the limit.
+    std::string s;
+    auto r = w2r::readPageFile("/dev/zero", 5000, s, Accept::kRegularOrStream);
+    EXPECT_TRUE(r.ok() && r.truncated && s == std::string(5000, '\0'));
+}
+
+TEST_F(Read, SameFolderAndFile) {
+    ::mkdir(at("d").c_str(), 0755);
+    ::mkdir(at("e").c_str(), 0755);
+    ::symlink("d", at("ld").c_str());
+    put("f", "x");
+    ::link(at("f").c_str(), at("hard").c_str());
+    ::symlink("f", at("lf").c_str());
+    char cwd[4096];
+    ASSERT_NE(::getcwd(cwd, sizeof cwd), nullptr);
+    struct { std::string a, b; bool dir, file; } cases[] = {
+        {at("d"), at("d/"), true, true},        {at("d"), at("d//"), true, true},
+        {at("d/"), at("ld/"), true, true},      {at("d"), at("e/../d"), true, true},
+        {at("d"), at("e"), false, false},       {at("d"), at("none"), false, false},
+        {at("f"), at("hard"), false, true},     {at("lf"), at("f"), false, true},
+        {"", ".", true, false},                 {"", cwd, true, false},
+        {at("f"), at("f/"), false, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.a + " vs " + c.b);
+        EXPECT_EQ(w2r::sameDirectory(c.a, c.b), c.dir);
+        EXPECT_EQ(w2r::sameFile(c.a, c.b), c.file);
+    }
+}
+
+// --- Writing -------------------------------------------------------------
+
+using Write = Scratch;
+
+TEST_F(Write, CommitCreatesAndReplaces) {
+    // A new file gets the mode an ordinary 0664 create gets under the umask.
+    ::close(::open(at("ref").c_str(), O_CREAT | O_WRONLY, 0664));
+    ASSERT_TRUE(write("n", "first"));
+    struct stat st, ref;
+    ASSERT_EQ(::stat(at("n").c_str(), &st), 0);
+    ASSERT_EQ(::stat(at("ref").c_str(), &ref), 0);
+    EXPECT_EQ(st.st_mode & 0777, ref.st_mode & 0777);
+    // Replacing keeps the mode the file was given.
+    ::chmod(at("n").c_str(), 0600);
+    std::string big;
+    for (int i = 0; i < 50000; i++) big += "line " + std::to_string(i) + "\n";
+    AtomicFileWriter out(at("n"));
+    ASSERT_TRUE(out.isOpen());
+    EXPECT_EQ(out.temporaryPath().rfind(dir + "/.n.", 0), 0u);
+    for (char c : std::string("abc")) out.stream().put(c);
+    out.stream() << std::flush;
+    EXPECT_EQ(slurp(out.temporaryPath()), "") << "flushes must not write";
+    out.stream() << big;
+    EXPECT_EQ(slurp(at("n")), "first");
+    ASSERT_TRUE(out.commit()) << out.error();
+    EXPECT_EQ(slurp(at("n")), "abc" + big);
+    ASSERT_EQ(::stat(at("n").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+    EXPECT_EQ(listing(dir), (std::set<std::string>{"n", "ref"}));
+}
+
+TEST_F(Write, FailuresLeaveTheOldFile) {
+    put("n", "old");
+    ::mkdir(at("dir").c_str(), 0755);
+    put("elsewhere", "keep");
+    ::symlink("elsewhere", at("link").c_str());
+    {  // destroyed without commit
+        AtomicFileWriter out(at("n"));
+        out.stream() << "new";
+    }
+    {  // abandoned
+        AtomicFileWriter out(at("n"));
+        out.stream() << "new";
+        out.abandon();
+        EXPECT_FALSE(out.commit());
+    }
+    {  // a folder at the final path is not replaced
+        AtomicFileWriter out(at("dir"));
+        out.stream() << "new";
+        EXPECT_FALSE(out.commit());
+        EXPECT_EQ(out.error(), EISDIR);
+    }
+    for (const char* bad : {"missing/n", "n/", ""}) {
+        AtomicFileWriter out(bad[0] ? at(bad) : "");
+        EXPECT_FALSE(out.isOpen()) << bad;
+        EXPECT_NE(out.error(), 0);
+        EXPECT_FALSE(out.commit());
+    }
+    EXPECT_EQ(slurp(at("n")), "old");
+    EXPECT_EQ(listing(dir), (std::set<std::string>{"n", "dir", "elsewhere", "link"}));
+    // A symbolic link at the final path is replaced, its target untouched.
+    ASSERT_TRUE(write("link", "feed"));
+    struct stat st;
+    ASSERT_EQ(::lstat(at("link").c_str(), &st), 0);
+    EXPECT_TRUE(S_ISREG(st.st_mode));
+    EXPECT_EQ(slurp(at("link")), "feed");
+    EXPECT_EQ(slurp(at("elsewhere")), "keep");
+}
+
+// Runs body in a child process (its limits and mounts die with it); the
+// child's exit status 77 means "cannot set this up here".
+void inChild(const std::function<int()>& body) {
+    pid_t pid = ::fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) ::_exit(body());
+    int status = 0;
+    ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+    ASSERT_TRUE(WIFEXITED(status));
+    if (WEXITSTATUS(status) == 77) GTEST_SKIP() << "cannot set up a full file system here";
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "failed check number " << WEXITSTATUS(status);
+}
+
+// In the child: a rewrite of dir/n that must fail with errno want.
+int failingRewrite(const std::string& dir, int want) {
+    {
+        std::ofstream(dir + "/n") << "old";
+    }
+    AtomicFileWriter out(dir + "/n");
+    if (!out.isOpen()) return 1;
+    std::string chunk(10000, 'x');
+    for (int i = 0; i < 100 && out.stream(); i++) out.stream() << chunk;
+    if (out.commit()) return 2;
+    if (out.error() != want) return 3;
+    if (slurp(dir + "/n") != "old") return 4;
+    if (listing(dir) != std::set<std::string>{"n"}) return 5;
+    return 0;
+}
+
+TEST_F(Write, FullDiskKeepsTheOldFile) {
+    inChild([&] {
+        // A private mount namespace: the small file system is seen by no one
+        // else and disappears with the child.
+        if (::unshare(CLONE_NEWNS) != 0 || ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+            ::mount("tmpfs", dir.c_str(), "tmpfs", 0, "size=64k") != 0)
+            return 77;
+        return failingRewrite(dir, ENOSPC);
+    });
+}
+
+TEST_F(Write, FileSizeLimitKeepsTheOldFile) {
+    inChild([&] {
+        std::signal(SIGXFSZ, SIG_IGN);
+        rlimit lim{200000, 200000};
+        if (::setrlimit(RLIMIT_FSIZE, &lim) != 0) return 77;
+        return failingRewrite(dir, EFBIG);
+    });
+}
+
+// Two writers replace one file over and over while a reader reads it: every
+// read is one writer's whole content.
+TEST_F(Write, ConcurrentWritersAndReader) {
+    const std::string a(200000, 'a'), b = std::string(70001, 'b') + "end";
+    ASSERT_TRUE(write("n", a));
+    std::atomic<bool> stop{false};
+    std::atomic<int> failures{0}, commits{0};
+    auto writer = [&](const std::string& text) {
+        while (!stop) {
+            if (write("n", text)) commits++;
+            else failures++;
+        }
+    };
+    std::thread wa(writer, a), wb(writer, b);
+    int reads = 0, bad = 0;
+    std::set<char> seen;
+    std::string s;
+    auto end = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+    while (std::chrono::steady_clock::now() < end) {
+        auto r = w2r::readPageFile(at("n"), 1 << 20, s);
+        reads++;
+        if (!r.ok() || (s != a && s != b)) bad++;
+        else seen.insert(s[0]);
+    }
+    stop = true;
+    wa.join();
+    wb.join();
+    EXPECT_EQ(bad, 0) << "of " << reads << " reads";
+    EXPECT_EQ(failures, 0);
+    EXPECT_GT(commits, 10);
+    EXPECT_EQ(listing(dir), std::set<std::string>{"n"});
+    EXPECT_EQ(seen.size(), 2u) << "both writers' content was read at some point";
+}
+
+TEST(Messages, KeepTheExistingLines) {
+    EXPECT_EQ(w2r::pageReadFailure(ReadStatus::kMissing, "in/3"), "File not exist, skipping: in/3");
+    EXPECT_EQ(w2r::pageReadFailure(ReadStatus::kDirectory, "in/3"), "Is a directory, skipping: in/3");
+    EXPECT_EQ(w2r::pageReadFailure(ReadStatus::kOk, "in/3"), "");
+    EXPECT_EQ(w2r::listReadFailure("urls"), "can't open url list fileurls");
+    EXPECT_EQ(w2r::feedOpenFailure("out/3"), "Error opening file out/3to write");
+    EXPECT_EQ(w2r::feedWriteFailure("out/3"), "Error writing file out/3");
+}
+
+}  // namespace
