@@ -12,8 +12,10 @@
 namespace w2r {
 
 // Whether commit() also forces the data and the rename to stable storage.
-// Without it a reader still always sees a whole file; only after a crash of
-// the machine itself can the new file's blocks be missing.
+// Without it a reader still always sees a whole file; only a crash of the
+// machine itself can lose the new file's blocks. With kSync the data is
+// synced before the rename and the folder after it; a failure of that last
+// step makes commit() false although the file was already replaced.
 enum class Durability { kRenameOnly, kSync };
 
 // Bytes the writer buffers before each write system call.
@@ -30,7 +32,8 @@ constexpr std::size_t kAtomicFileBuffer = 64 * 1024;
 //     out.stream() << ...;
 //     if (!out.commit()) ... nothing replaced (out.error() holds errno)
 //
-// Destroying the writer before commit() removes the temporary file.
+// Destroying the writer before commit() removes the temporary file. A
+// moved-from writer may only be destroyed or assigned to.
 class AtomicFileWriter {
 public:
     explicit AtomicFileWriter(const std::string& finalPath,
@@ -46,12 +49,13 @@ public:
     bool isOpen() const;
     // The content goes here. Flushes do not write: nobody can see the
     // temporary file before commit(), so they would only cost system calls.
-    // After a write error the stream is bad and further output is dropped.
+    // After a write error, and when the writer is not open, the stream is
+    // bad and drops its output.
     std::ostream& stream();
     // Writes what is buffered, closes the file and renames it over the final
     // path (a symbolic link there is replaced, not followed). True when the
     // final path now holds exactly what was streamed; on false the temporary
-    // file is gone and the final path is untouched.
+    // file is gone and the final path is untouched (but see kSync).
     bool commit();
     // Removes the temporary file; the final path is untouched.
     void abandon();

@@ -234,7 +234,11 @@ TEST_F(Write, CommitCreatesAndReplaces) {
     EXPECT_TRUE(slurp(at("n")) == "abc" + big) << slurp(at("n")).size();
     ASSERT_EQ(::stat(at("n").c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0600u);
-    EXPECT_EQ(listing(dir), (std::set<std::string>{"n", "ref"}));
+    AtomicFileWriter synced(at("s"), w2r::Durability::kSync);
+    synced.stream() << "synced";
+    EXPECT_TRUE(synced.commit());
+    EXPECT_EQ(slurp(at("s")), "synced");
+    EXPECT_EQ(listing(dir), (std::set<std::string>{"n", "ref", "s"}));
 }
 
 TEST_F(Write, FailuresLeaveTheOldFile) {
