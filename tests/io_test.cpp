@@ -136,7 +136,7 @@ TEST_F(Read, EveryKindOfFile) {
             SetUp();
             std::string path = k.make(*this);
             ReadStatus want = accept == Accept::kRegularOnly ? k.strict : k.streams;
-            char buf[64];
+            char buf[4096];
             auto r = w2r::readPageFile(path, buf, sizeof buf, accept);
             EXPECT_EQ(r.status, want);
             if (want == ReadStatus::kOk) {
