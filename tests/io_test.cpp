@@ -1,6 +1,5 @@
 // Input reads over every kind of file, feed files replaced whole (including
 // full disks and concurrent writers), and same-folder detection.
-#include <dirent.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sched.h>
@@ -17,6 +16,7 @@
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <set>
@@ -44,11 +44,7 @@ std::string slurp(const std::string& path) {
 
 std::set<std::string> listing(const std::string& dir) {
     std::set<std::string> names;
-    if (DIR* d = ::opendir(dir.c_str())) {
-        while (dirent* e = ::readdir(d))
-            if (std::string(e->d_name) != "." && std::string(e->d_name) != "..") names.insert(e->d_name);
-        ::closedir(d);
-    }
+    for (const auto& e : std::filesystem::directory_iterator(dir)) names.insert(e.path().filename());
     return names;
 }
 
