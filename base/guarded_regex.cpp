@@ -21,9 +21,7 @@ typedef std::map<std::string, ByteSet> BracketCache;
 
 const boost::regex::flag_type kBoostFlags = boost::regex::normal;
 
-bool isAsciiLetter(unsigned c) {
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
-}
+bool isAsciiLetter(unsigned c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
 bool isAsciiDigit(unsigned c) { return c >= '0' && c <= '9'; }
 
 // The byte set of a literal byte; case-insensitive patterns fold ASCII
@@ -43,10 +41,20 @@ bool escapeClassSet(char e, ByteSet& set) {
         bool word = digit || isAsciiLetter(c) || c == '_';
         bool space = c == ' ' || (c >= 0x09 && c <= 0x0D);
         switch (e) {
-            case 'd': case 'D': set[c] = digit; break;
-            case 'w': case 'W': set[c] = word; break;
-            case 's': case 'S': set[c] = space; break;
-            default: return false;
+        case 'd':
+        case 'D':
+            set[c] = digit;
+            break;
+        case 'w':
+        case 'W':
+            set[c] = word;
+            break;
+        case 's':
+        case 'S':
+            set[c] = space;
+            break;
+        default:
+            return false;
         }
     }
     if (e == 'D' || e == 'W' || e == 'S') set.flip();
@@ -57,8 +65,7 @@ bool escapeClassSet(char e, ByteSet& set) {
 // byte: whatever the bracket's own rules ("|" and non-leading "^" literal,
 // escapes, ranges, case folding), the set is exactly Boost's. Results are
 // cached by text and case option for one translation.
-bool bracketSet(const std::string& bracket, bool icase, ByteSet& set,
-                BracketCache& cache) {
+bool bracketSet(const std::string& bracket, bool icase, ByteSet& set, BracketCache& cache) {
     std::string key = (icase ? "i" : "c") + bracket;
     auto it = cache.find(key);
     if (it != cache.end()) {
@@ -146,96 +153,99 @@ bool translatePattern(const char* p, bool icase, std::string& out) {
         unsigned char c = static_cast<unsigned char>(*p);
         ByteSet set;
         switch (c) {
-            case '(':
-                if (p[1] == '?' || p[1] == '*') return false;
-                out += "(?:";
-                ++depth;
+        case '(':
+            if (p[1] == '?' || p[1] == '*') return false;
+            out += "(?:";
+            ++depth;
+            ++p;
+            quantifiable = false;
+            continue;
+        case ')':
+            if (--depth < 0) return false;
+            out += ')';
+            ++p;
+            quantifiable = true;
+            continue;
+        case '|':
+            out += '|';
+            ++p;
+            quantifiable = false;
+            continue;
+        case '*':
+        case '+':
+        case '?':
+        case '{': {
+            if (!quantifiable) return false;
+            if (c == '{') {
+                p = readCount(p, out);
+                if (!p) return false;
+            } else {
+                out += static_cast<char>(c);
                 ++p;
-                quantifiable = false;
-                continue;
-            case ')':
-                if (--depth < 0) return false;
-                out += ')';
-                ++p;
-                quantifiable = true;
-                continue;
-            case '|':
-                out += '|';
-                ++p;
-                quantifiable = false;
-                continue;
-            case '*': case '+': case '?': case '{': {
-                if (!quantifiable) return false;
-                if (c == '{') {
-                    p = readCount(p, out);
-                    if (!p) return false;
-                } else {
-                    out += static_cast<char>(c);
-                    ++p;
-                }
-                if (*p == '?') {
-                    out += '?';
-                    ++p;
-                } else if (*p == '+') {
-                    return false;
-                }
-                quantifiable = false;
-                continue;
             }
-            case '^': case '$':
-                return false;
-            case '.':
-                set.set();
+            if (*p == '?') {
+                out += '?';
                 ++p;
-                break;
-            case '[': {
-                const char* q = p + 1;
-                if (*q == '^') ++q;
-                if (*q == ']') ++q;
-                while (*q && *q != ']') {
-                    if (*q == '[' && (q[1] == ':' || q[1] == '=' || q[1] == '.'))
-                        return false;
-                    if (*q == '\\') {
-                        if (!q[1]) return false;
-                        ++q;
-                    }
+            } else if (*p == '+') {
+                return false;
+            }
+            quantifiable = false;
+            continue;
+        }
+        case '^':
+        case '$':
+            return false;
+        case '.':
+            set.set();
+            ++p;
+            break;
+        case '[': {
+            const char* q = p + 1;
+            if (*q == '^') ++q;
+            if (*q == ']') ++q;
+            while (*q && *q != ']') {
+                if (*q == '[' && (q[1] == ':' || q[1] == '=' || q[1] == '.')) return false;
+                if (*q == '\\') {
+                    if (!q[1]) return false;
                     ++q;
                 }
-                if (*q != ']') return false;
-                if (!bracketSet(std::string(p, q + 1), icase, set, cache)) return false;
-                p = q + 1;
-                break;
+                ++q;
             }
-            case '\\': {
-                unsigned char e = static_cast<unsigned char>(p[1]);
-                if (escapeClassSet(static_cast<char>(e), set)) {
-                } else if (e == 'n') {
-                    set.set('\n');
-                } else if (e == 't') {
-                    set.set('\t');
-                } else if (e == 'r') {
-                    set.set('\r');
-                } else if (e == 'f') {
-                    set.set('\f');
-                } else if (e == 'v') {
-                    set.set('\v');
-                } else if (e == 'a') {
-                    set.set('\a');
-                } else if (e == 'e') {
-                    set.set(0x1B);
-                } else if (e == 0 || isAsciiLetter(e) || isAsciiDigit(e) ||
-                           e == '<' || e == '>' || e == '`' || e == '\'') {
-                    return false;  // assertions, references, other escapes
-                } else {
-                    set = literalSet(e, icase);
-                }
-                p += 2;
-                break;
+            if (*q != ']') return false;
+            if (!bracketSet(std::string(p, q + 1), icase, set, cache)) return false;
+            p = q + 1;
+            break;
+        }
+        case '\\': {
+            unsigned char e = static_cast<unsigned char>(p[1]);
+            if (escapeClassSet(static_cast<char>(e), set)) {
+            } else if (e == 'n') {
+                set.set('\n');
+            } else if (e == 't') {
+                set.set('\t');
+            } else if (e == 'r') {
+                set.set('\r');
+            } else if (e == 'f') {
+                set.set('\f');
+            } else if (e == 'v') {
+                set.set('\v');
+            } else if (e == 'a') {
+                set.set('\a');
+            } else if (e == 'e') {
+                set.set(0x1B);
+            } else if (e == 0 || isAsciiLetter(e) || isAsciiDigit(e) || e == '<' || e == '>' ||
+                       e == '`' || e == '\'') {
+                return false;  // assertions, references, other escapes
+            } else {
+                set = literalSet(e, icase);
             }
-            default:
-                set = literalSet(c, icase);
-                ++p;
-                break;
+            p += 2;
+            break;
+        }
+        default:
+            set = literalSet(c, icase);
+            ++p;
+            break;
         }
         emitSet(set, out);
         quantifiable = true;
@@ -277,14 +287,13 @@ const char* GuardedRegex::locateStart(const char* a, const char* b) const {
     if (!locator_ || a > b) return nullptr;
     re2::StringPiece text(a, static_cast<size_t>(b - a));
     re2::StringPiece found;
-    if (!locator_->Match(text, 0, text.size(), re2::RE2::UNANCHORED, &found, 1))
-        return nullptr;
+    if (!locator_->Match(text, 0, text.size(), re2::RE2::UNANCHORED, &found, 1)) return nullptr;
     // An empty match at the very start of an empty text has no data pointer.
     return found.data() ? found.data() : a;
 }
 
-bool GuardedRegex::searchFrom(const char* a, const char* from, const char* b,
-                              Match& m, bool useLocator) const {
+bool GuardedRegex::searchFrom(const char* a, const char* from, const char* b, Match& m,
+                              bool useLocator) const {
     if (a > from || from > b) return false;
     const char* start = from;
     try {
@@ -292,8 +301,7 @@ bool GuardedRegex::searchFrom(const char* a, const char* from, const char* b,
         if (useLocator && locator_) {
             start = locateStart(from, b);
             if (!start) return false;
-            hit = boost::regex_search(start, b, m, regex_,
-                                      kSearchFlags | boost::match_continuous);
+            hit = boost::regex_search(start, b, m, regex_, kSearchFlags | boost::match_continuous);
             if (!hit) {  // not expected: the twin disagrees; trust Boost
                 start = from;
                 hit = boost::regex_search(from, b, m, regex_, kSearchFlags);

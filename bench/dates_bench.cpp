@@ -63,7 +63,7 @@ long findings(Mode mode, const DatePatterns& patterns, DateIndex& index, const S
         digest = digest * 31 + id + (m[0].first - s.a) * 17;
         if (id < kFirstTimePattern) {
             if (isValidDate(getYear(m, id), getMonth(m, id), getDay(m, id)))
-                id = kFirstTimePattern - 1;   // dates done, go on with the times
+                id = kFirstTimePattern - 1;  // dates done, go on with the times
         } else if (isValidTime(getHour(m, id), getMin(m, id))) {
             break;
         }
@@ -142,15 +142,13 @@ void corpusBench(const DatePatterns& patterns, const std::string& dir) {
             total[mode] += median(times);
         }
     }
-    std::printf("corpus: %d pages, %zu texts, %.1f MB searched per engine\n",
-                pages, texts, bytes / 1e6);
+    std::printf("corpus: %d pages, %zu texts, %.1f MB searched per engine\n", pages, texts,
+                bytes / 1e6);
     std::printf("  plain Boost       %8.3f s  (1.00)\n", total[PLAIN]);
-    std::printf("  accelerated       %8.3f s  (%.2f, speed-up %.1fx)\n",
-                total[ACCEL], total[ACCEL] / total[PLAIN],
-                total[PLAIN] / total[ACCEL]);
-    std::printf("  accel + prepared  %8.3f s  (%.2f, speed-up %.1fx)\n",
-                total[PREPARED], total[PREPARED] / total[PLAIN],
-                total[PLAIN] / total[PREPARED]);
+    std::printf("  accelerated       %8.3f s  (%.2f, speed-up %.1fx)\n", total[ACCEL],
+                total[ACCEL] / total[PLAIN], total[PLAIN] / total[ACCEL]);
+    std::printf("  accel + prepared  %8.3f s  (%.2f, speed-up %.1fx)\n", total[PREPARED],
+                total[PREPARED] / total[PLAIN], total[PLAIN] / total[PREPARED]);
     std::printf("  result mismatches between engines: %zu\n", mismatches);
 }
 
@@ -161,8 +159,11 @@ void hostileBench(const DatePatterns& patterns, bool plainToo) {
     struct {
         const char* name;
         std::string unit;
-    } kinds[] = {{"\">1\" pairs", ">1"}, {"digits", "7"}, {"\">\"", ">"},
-                 {"spaces", " "}, {"\"@1:\"", "@1:"}};
+    } kinds[] = {{"\">1\" pairs", ">1"},
+                 {"digits", "7"},
+                 {"\">\"", ">"},
+                 {"spaces", " "},
+                 {"\"@1:\"", "@1:"}};
     std::printf("hostile texts, 3 MiB each, all 15 patterns:\n");
     for (const auto& k : kinds) {
         std::string text;
@@ -181,9 +182,8 @@ void hostileBench(const DatePatterns& patterns, bool plainToo) {
                 sum += t;
                 if (t > worst) worst = t, worstId = id;
             }
-            std::printf("  %-12s %-11s total %8.3f s, worst %8.3f s (id %d), %d hits\n",
-                        k.name, mode == PLAIN ? "plain" : "accelerated", sum,
-                        worst, worstId, hits);
+            std::printf("  %-12s %-11s total %8.3f s, worst %8.3f s (id %d), %d hits\n", k.name,
+                        mode == PLAIN ? "plain" : "accelerated", sum, worst, worstId, hits);
         }
     }
 }

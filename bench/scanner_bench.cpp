@@ -61,8 +61,8 @@ void report(Scanner& scanner, const char* name, std::vector<std::string>& texts)
     double base = median([&] {
         for (const std::string& t : texts) baseline(t);
     });
-    printf("%-22s %9zu bytes %8zu items  scan %8.3f ms  memchr %7.3f ms  ratio %7.1f  %6.1f MB/s\n", name,
-           bytes, items, scan * 1e3, base * 1e3, scan / base, bytes / scan / 1e6);
+    printf("%-22s %9zu bytes %8zu items  scan %8.3f ms  memchr %7.3f ms  ratio %7.1f  %6.1f MB/s\n",
+           name, bytes, items, scan * 1e3, base * 1e3, scan / base, bytes / scan / 1e6);
 }
 
 std::string repeated(const std::string& unit, size_t size) {

@@ -107,8 +107,7 @@ int runSinglePage(const Converter& converter, Page& page, const std::string& add
     return 0;
 }
 
-int runBatch(const std::string& listPath, const std::string& inDir,
-             const std::string* outDir) {
+int runBatch(const std::string& listPath, const std::string& inDir, const std::string* outDir) {
     std::ifstream list(listPath);
     if (!list) {
         std::fprintf(stderr, "can't open url list file%s\n", listPath.c_str());

@@ -11,10 +11,9 @@ namespace {
 
 // Three-letter month names, three spellings per month, in calendar order.
 const char* const month_names[36] = {
-    "Jan", "jan", "JAN", "Feb", "feb", "FEB", "Mar", "mar", "MAR",
-    "Apr", "apr", "APR", "May", "may", "MAY", "Jun", "jun", "JUN",
-    "Jul", "jul", "JUL", "Aug", "aug", "AUG", "Sep", "sep", "SEP",
-    "Oct", "oct", "OCT", "Nov", "nov", "NOV", "Dec", "dec", "DEC",
+    "Jan", "jan", "JAN", "Feb", "feb", "FEB", "Mar", "mar", "MAR", "Apr", "apr", "APR",
+    "May", "may", "MAY", "Jun", "jun", "JUN", "Jul", "jul", "JUL", "Aug", "aug", "AUG",
+    "Sep", "sep", "SEP", "Oct", "oct", "OCT", "Nov", "nov", "NOV", "Dec", "dec", "DEC",
 };
 
 // Text of sub-match n; empty when it is absent (also for an empty match,
@@ -72,8 +71,7 @@ int getMonth(const DateMatch& m, int id) {
     std::string name = subText(m, month_group[id]);
     for (int month = 0; month < 12; ++month)
         for (int form = 0; form < 3; ++form)
-            if (name.find(month_names[month * 3 + form]) != std::string::npos)
-                return month + 1;
+            if (name.find(month_names[month * 3 + form]) != std::string::npos) return month + 1;
     return 0;
 }
 
@@ -94,8 +92,7 @@ int getHour(const DateMatch& m, int id) {
 int getMin(const DateMatch& m, int) { return readNumber(m, 2); }
 
 bool isValidDate(int year, int month, int day) {
-    static const int month_limit[12] = {31, 29, 31, 30, 31, 30,
-                                        31, 31, 30, 31, 30, 31};
+    static const int month_limit[12] = {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
     if (year < 1995 || year > 2010) return false;
     if (day < 1 || month < 1 || month > 12) return false;
     return day <= month_limit[month - 1];

@@ -29,12 +29,18 @@ struct FeatureTables {
     constexpr FeatureTables() {
         for (unsigned c = 0; c < 256; ++c) {
             unsigned char code = 0;
-            if (c >= 'a' && c <= 'z') code = static_cast<unsigned char>(c - 'a' + 1);
-            else if (c >= 'A' && c <= 'Z') code = static_cast<unsigned char>(c - 'A' + 1);
-            else if (c >= '0' && c <= '9') code = kDigit;
-            else if (c == '-' || c == '|' || c == '/' || c == '.') code = kSep;
-            else if (c == ':') code = kColon;
-            else if (c == '@') code = kAtSign;
+            if (c >= 'a' && c <= 'z')
+                code = static_cast<unsigned char>(c - 'a' + 1);
+            else if (c >= 'A' && c <= 'Z')
+                code = static_cast<unsigned char>(c - 'A' + 1);
+            else if (c >= '0' && c <= '9')
+                code = kDigit;
+            else if (c == '-' || c == '|' || c == '/' || c == '.')
+                code = kSep;
+            else if (c == ':')
+                code = kColon;
+            else if (c == '@')
+                code = kAtSign;
             byteCode[c] = code;
         }
         const char* const months[] = {"jan", "feb", "mar", "apr", "may", "jun",
@@ -44,7 +50,8 @@ struct FeatureTables {
         for (const char* d : days) trigramFeatures[word(d)] |= 1 << kWeekday;
         const char* const ordinals[] = {"th", "st", "nd", "rd"};
         for (const char* o : ordinals)
-            trigramFeatures[kDigit << 10 | letterCode(o[0]) << 5 | letterCode(o[1])] |= 1 << kOrdinal;
+            trigramFeatures[kDigit << 10 | letterCode(o[0]) << 5 | letterCode(o[1])] |= 1
+                                                                                        << kOrdinal;
         trigramFeatures[kDigit << 10 | kSep << 5 | kDigit] |= 1 << kDigitSepDigit;
         trigramFeatures[kDigit << 10 | kColon << 5 | kDigit] |= 1 << kDigitColonDigit;
         for (unsigned k = 0; k < 1024; ++k) trigramFeatures[k << 5 | kAtSign] |= 1 << kAt;
@@ -56,8 +63,7 @@ struct FeatureTables {
 constexpr FeatureTables kTables;
 
 bool isWordByte(unsigned char c) {
-    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') ||
-           (c >= 'A' && c <= 'Z') || c == '_';
+    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_';
 }
 
 }  // namespace
@@ -103,15 +109,50 @@ void DateIndex::patternWindows(int id) {
     Feature f;
     long before = 0, after = 0;  // window [feature - before, feature + after)
     switch (id) {
-        case 0: case 2: case 3: case 5: f = kWeekday; after = 40; break;
-        case 4: case 6: case 7: f = kMonth; after = 30; break;
-        case 10: f = kMonth; before = 5; after = 20; break;
-        case 11: f = kMonth; before = 2; after = 20; break;
-        case 1: f = kOrdinal; before = 1; break;  // end: see below
-        case 8: case 9: f = kDigitSepDigit; after = 10; break;  // start: see below
-        case 12: case 13: f = kDigitColonDigit; before = 2; after = 12; break;
-        case 14: f = kAt; after = 12; break;
-        default: return;
+    case 0:
+    case 2:
+    case 3:
+    case 5:
+        f = kWeekday;
+        after = 40;
+        break;
+    case 4:
+    case 6:
+    case 7:
+        f = kMonth;
+        after = 30;
+        break;
+    case 10:
+        f = kMonth;
+        before = 5;
+        after = 20;
+        break;
+    case 11:
+        f = kMonth;
+        before = 2;
+        after = 20;
+        break;
+    case 1:
+        f = kOrdinal;
+        before = 1;
+        break;  // end: see below
+    case 8:
+    case 9:
+        f = kDigitSepDigit;
+        after = 10;
+        break;  // start: see below
+    case 12:
+    case 13:
+        f = kDigitColonDigit;
+        before = 2;
+        after = 12;
+        break;
+    case 14:
+        f = kAt;
+        after = 12;
+        break;
+    default:
+        return;
     }
     const char* lastLt = nullptr;  // last "<" before the previous feature
     const char* scannedTo = begin_;
@@ -184,9 +225,8 @@ void DateIndex::buildIndex(const DatePatterns& patterns, int id) {
 bool DateIndex::indexedSearch(const DatePatterns& patterns, int id, const char* a, const char* b,
                               DateMatch& m) const {
     const std::vector<MatchSpan>& spans = spans_[id];
-    auto next = std::lower_bound(
-        spans.begin(), spans.end(), a,
-        [](const MatchSpan& s, const char* p) { return s.start < p; });
+    auto next = std::lower_bound(spans.begin(), spans.end(), a,
+                                 [](const MatchSpan& s, const char* p) { return s.start < p; });
     if (next != spans.begin() && (next - 1)->end > a) return patterns[id].search(a, b, m);
     if (next == spans.end() || next->start >= b) return false;
     // A recorded match that fits in [a, b) is Boost's match there too: no

@@ -18,12 +18,11 @@ constexpr int kMaxLifted = 11;
 struct TreeKinds {
     bool is[kTagTableSize] = {};
     constexpr TreeKinds() {
-        const int ids[] = {kTagA,  kTagB,    kTagBlockquote, kTagBody,  kTagDiv,
-                           kTagEm, kTagFont, kTagForm,       kTagFrame, kTagFrameset,
-                           kTagH1, kTagH2,   kTagH3,         kTagH4,    kTagH5,
-                           kTagH6, kTagHead, kTagHtml,       kTagIframe, kTagLi,
-                           kTagOl, kTagP,    kTagSpan,       kTagTable, kTagTbody,
-                           kTagTd, kTagTr,   kTagUl};
+        const int ids[] = {kTagA,      kTagB,    kTagBlockquote, kTagBody,     kTagDiv,  kTagEm,
+                           kTagFont,   kTagForm, kTagFrame,      kTagFrameset, kTagH1,   kTagH2,
+                           kTagH3,     kTagH4,   kTagH5,         kTagH6,       kTagHead, kTagHtml,
+                           kTagIframe, kTagLi,   kTagOl,         kTagP,        kTagSpan, kTagTable,
+                           kTagTbody,  kTagTd,   kTagTr,         kTagUl};
         for (int id : ids) is[id] = true;
     }
 };
@@ -44,8 +43,8 @@ std::size_t childCapacity(int n) {
 // Makes room in p->children for newCount entries (the first childCount kept).
 void growChildren(Node* p, int newCount) {
     if (p->children && childCapacity(newCount) <= childCapacity(p->childCount)) return;
-    p->children = static_cast<Node**>(
-        xrealloc(p->children, childCapacity(newCount) * sizeof(Node*)));
+    p->children =
+        static_cast<Node**>(xrealloc(p->children, childCapacity(newCount) * sizeof(Node*)));
 }
 
 // Bytes of text that fit at next, keeping the store NUL-terminated.
@@ -183,7 +182,7 @@ void TreeBuilder::closeElement(const char* text, int len, int implicitCount) {
 
     Node* p = tree_.current_;
     for (int i = 0; i < implicitCount; i++) {
-        if (p->parent == root) {   // never climb past the outermost element
+        if (p->parent == root) {  // never climb past the outermost element
             implicitCount = i;
             break;
         }
@@ -224,8 +223,7 @@ bool buildTree(Scanner& scanner, Tree& tree, const char* text, Diagnostics& diag
     TreeBuilder builder(tree, diagnostics);
     scanner.setHandlers(builder.handlers());
     scanner.useString(text);
-    while (scanner.next() != kItemEnd) {
-    }
+    while (scanner.next() != kItemEnd) {}
     scanner.release();
     scanner.setHandlers(ScanHandlers());
     builder.finish();

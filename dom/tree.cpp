@@ -32,7 +32,10 @@ void freeSubtree(Node* n) {
 // The store is allocated zeroed and untouched: its pages cost memory only
 // once a page's text reaches them.
 Tree::Tree()
-    : store_(static_cast<char*>(xcalloc(kPageBufferSize, 1))), next_(store_), root_(), current_(&root_) {
+    : store_(static_cast<char*>(xcalloc(kPageBufferSize, 1))),
+      next_(store_),
+      root_(),
+      current_(&root_) {
     root_.start = root_.end = store_;
 }
 

@@ -9,13 +9,13 @@ namespace w2r {
 
 // One element of the page, covering [start, end) of the text store.
 struct Node {
-    int tag;            // tag id of the open tag; 0 for root
-    char* start;        // first byte of the node's stored text
-    char* end;          // one past its last byte; null until closed
+    int tag;      // tag id of the open tag; 0 for root
+    char* start;  // first byte of the node's stored text
+    char* end;    // one past its last byte; null until closed
     int childCount;
-    Node** children;    // childCount entries, null when there are none
-    Node* parent;       // null for root
-    Node* next;         // next sibling, null for the last child
+    Node** children;  // childCount entries, null when there are none
+    Node* parent;     // null for root
+    Node* next;       // next sibling, null for the last child
 };
 
 class TreeBuilder;

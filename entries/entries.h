@@ -70,8 +70,8 @@ LocateResult locateEntries(const DatePatterns& patterns, Page& page, Diagnostics
 // stamps holds the findings of each child. expected is the number of entries
 // the locator counted; a different number made is reported as "Subtle error
 // occur, recovered". A layout that does not fit the container makes no entry.
-void separateEntries(const EntryLayout& layout, const std::vector<ChildStamp>& stamps,
-                     int expected, EntryTable& table, Diagnostics& diagnostics);
+void separateEntries(const EntryLayout& layout, const std::vector<ChildStamp>& stamps, int expected,
+                     EntryTable& table, Diagnostics& diagnostics);
 
 // Diagnostic dump of the entry table on standard output.
 void printEntries(const EntryTable& table);

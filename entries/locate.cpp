@@ -38,7 +38,7 @@ const char* nodeEnd(const Node* n) { return n->end ? n->end : n->start; }
 // when they do not validate. True when some pattern gave a valid date.
 bool findDate(DateSearch& ds, const char* a, const char* b, bool& has, int& type, int& year,
               int& month, int& day) {
-    if (a >= b) return false;   // no pattern matches empty text
+    if (a >= b) return false;  // no pattern matches empty text
     for (int id = 0; id < kFirstTimePattern; id++) {
         if (!ds.search(id, a, b)) continue;
         year = getYear(ds.match, id);
@@ -92,8 +92,7 @@ Counters scanTexts(DateSearch& ds, const Node* box, const char* storeEnd,
         const char* b = nodeEnd(ch);
         if (findDate(ds, a, b, st.hasDate, st.dateType, st.year, st.month, st.day))
             cnt.insideDates++;
-        if (findTime(ds, a, b, st.hasTime, st.timeType, st.hour, st.min))
-            cnt.insideTimes++;
+        if (findTime(ds, a, b, st.hasTime, st.timeType, st.hour, st.min)) cnt.insideTimes++;
         const char* g = i == 0 ? box->start : nodeEnd(c[i - 1]);
         if (findDate(ds, g, ch->start, scratch.hasDate, scratch.dateType, scratch.year,
                      scratch.month, scratch.day))
@@ -131,8 +130,7 @@ Outcome cutEntries(const Node* box, const std::vector<ChildStamp>& stamps, Entry
     // The smallest tally above 2 marks the entries; lower id on ties.
     int dateId = -1;
     for (int id = 0; id < kFirstTimePattern && id < kPatternCount; id++)
-        if (tally[id] > 2 && (dateId < 0 || tally[id] < tally[dateId]))
-            dateId = id;
+        if (tally[id] > 2 && (dateId < 0 || tally[id] < tally[dateId])) dateId = id;
     if (dateId < 0) return kKeepSearching;
     // The largest time tally; lower id on ties; none when all are 0.
     int timeId = -1;
@@ -149,7 +147,7 @@ Outcome cutEntries(const Node* box, const std::vector<ChildStamp>& stamps, Entry
     int t = static_cast<int>(T.size());
 
     int tail = n - 1 - D[m - 1];
-    int minGap = -1;   // none yet
+    int minGap = -1;  // none yet
     int p = 0;
     bool uniform = true;
     int firstGap = D[1] - D[0] - 1;
@@ -176,8 +174,7 @@ Outcome cutEntries(const Node* box, const std::vector<ChildStamp>& stamps, Entry
     if (minGap == 0) {
         lastChild = uniform ? D[m - 1] : lastLike(tag(D[m - 1] - 1));
     } else if (D[0] == 0) {
-        lastChild = uniform ? D[m - 1] + std::min(minGap, tail)
-                            : lastLike(tag(D[m - 1] - 1));
+        lastChild = uniform ? D[m - 1] + std::min(minGap, tail) : lastLike(tag(D[m - 1] - 1));
     } else {
         // Do the children after the last dated child form a whole entry?
         bool complete = false;
@@ -205,14 +202,12 @@ Outcome cutEntries(const Node* box, const std::vector<ChildStamp>& stamps, Entry
             while (shift < limit) {
                 int x = tag(D[0] - shift - 1);
                 bool agree = true;
-                for (int i = 1; i < m && agree; i++)
-                    agree = tag(D[i] - shift - 1) == x;
+                for (int i = 1; i < m && agree; i++) agree = tag(D[i] - shift - 1) == x;
                 if (!agree) break;
                 shift++;
             }
             for (int& d : D) d -= shift;
-            lastChild = uniform ? D[m - 1] + std::min(minGap, tail)
-                                : lastLike(tag(D[m - 1] - 1));
+            lastChild = uniform ? D[m - 1] + std::min(minGap, tail) : lastLike(tag(D[m - 1] - 1));
         }
     }
 
@@ -256,8 +251,7 @@ LocateResult locateEntries(const DatePatterns& patterns, Page& page, Diagnostics
     for (std::size_t head = 0; head < queue.size(); head++) {
         Node* cur = queue[head];
         if (cur->childCount <= 0 || !cur->children) continue;
-        queue.insert(queue.end(), cur->children,
-                     cur->children + cur->childCount);
+        queue.insert(queue.end(), cur->children, cur->children + cur->childCount);
         if (cur->childCount <= 3) continue;
         if (!prepared) {
             ds.index.prepare(tree.storeBegin(), storeEnd);

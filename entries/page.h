@@ -41,7 +41,7 @@ public:
     const EntryTable& entries() const { return entries_; }
 
 private:
-    char* raw_;             // kPageBufferSize bytes
+    char* raw_;              // kPageBufferSize bytes
     std::size_t dirty_ = 0;  // bytes of raw_ written since the last reset
     Scanner scanner_;
     Tree tree_;

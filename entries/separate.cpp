@@ -33,7 +33,7 @@ struct Cutter {
     // and, when s >= 0, the time of child s. The stored text ends at the
     // slice's first NUL, if any.
     void storeEntry(const char* a, const char* b, int d, int s) {
-        if (table.size() >= capacity) return;   // never reached from the locator
+        if (table.size() >= capacity) return;  // never reached from the locator
         std::size_t len = b > a ? static_cast<std::size_t>(b - a) : 0;
         Entry e;
         e.html.assign(a, len ? strnlen(a, len) : 0);
@@ -85,8 +85,7 @@ void Cutter::cutByTime(const Range& r, const int* T, int t) {
         for (; L <= tail; L++) {
             bool alike = true;
             for (int e = u; e < v && alike; e++)
-                alike = T[e] + L < T[e + 1] &&
-                        kids[T[e] + L]->tag == kids[T[e + 1] + L]->tag;
+                alike = T[e] + L < T[e + 1] && kids[T[e] + L]->tag == kids[T[e + 1] + L]->tag;
             if (!alike) break;
         }
         storeEntry(startOf(r.first), startOf(T[u] + L), r.d, T[u]);
@@ -101,8 +100,7 @@ void Cutter::cutByTime(const Range& r, const int* T, int t) {
         for (int off = 1; off <= head; off++) {
             bool alike = true;
             for (int e = u + 1; e <= v && alike; e++)
-                alike = T[e - 1] < T[e] - off &&
-                        kids[T[e] - off]->tag == kids[T[e - 1] - off]->tag;
+                alike = T[e - 1] < T[e] - off && kids[T[e] - off]->tag == kids[T[e - 1] - off]->tag;
             if (!alike) break;
             M = off;
         }
@@ -133,8 +131,8 @@ bool layoutFits(const EntryLayout& l, int n) {
 
 }  // namespace
 
-void separateEntries(const EntryLayout& layout, const std::vector<ChildStamp>& stamps,
-                     int expected, EntryTable& table, Diagnostics& diagnostics) {
+void separateEntries(const EntryLayout& layout, const std::vector<ChildStamp>& stamps, int expected,
+                     EntryTable& table, Diagnostics& diagnostics) {
     table.clear();
     const Node* container = layout.container;
     const int m = static_cast<int>(layout.dateChildren.size());
@@ -165,8 +163,8 @@ void printEntries(const EntryTable& table) {
     for (const Entry& e : table) {
         const Timestamp& ts = e.time;
         std::printf("Date type: %d Time type: %d<br>", ts.dateType, ts.timeType);
-        std::printf("Year: %d, Month: %d, Day: %d, Hour: %d, Min: %d<br>",
-                    ts.year, ts.month, ts.day, ts.hour, ts.min);
+        std::printf("Year: %d, Month: %d, Day: %d, Hour: %d, Min: %d<br>", ts.year, ts.month,
+                    ts.day, ts.hour, ts.min);
         std::printf("%s <hr>", e.html.c_str());
     }
     std::fflush(stdout);

@@ -11,8 +11,7 @@ const char kBoldPattern[] = R"re(<b>([^>^<]+?)</b>)re";
 const char kHeadingPattern[] = R"re(<h\d>([^>^<]+?)</h\d>)re";
 const char kSpanPattern[] = R"re(<span[^>]*>([^>^<]+?)</span>)re";
 // Absolute http:// addresses in the href of any tag whose name starts with a.
-const char kLinkPattern[] =
-    R"re(<\s*?a[^>]+?href\s*?=\s*?["|']?(http://[^>^"^']+?)["|'|\s|>])re";
+const char kLinkPattern[] = R"re(<\s*?a[^>]+?href\s*?=\s*?["|']?(http://[^>^"^']+?)["|'|\s|>])re";
 
 // Searches all of html; on a hit assigns sub-match 1 to title.
 bool findFirst(const GuardedRegex& re, std::string_view html, std::string& title) {

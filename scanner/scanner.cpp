@@ -34,6 +34,7 @@
 #endif
 
 #include "base/alloc.h"
+#include "tables.h"
 
 namespace w2r {
 namespace {
@@ -58,47 +59,6 @@ constexpr ByteClassTable byte_classes;
 
 inline unsigned char classOf(char c) { return byte_classes.cls[static_cast<unsigned char>(c)]; }
 inline bool isWs(char c) { return classOf(c) == BC_WS; }
-
-// Known element names grouped by their upper-case first letter, highest id
-// first: among names matching at one place the highest id is both the
-// longest name and the earliest rule.
-struct NameIndex {
-    unsigned char ids[26][kTagCount];
-    unsigned char count[26];
-    NameIndex() {
-        memset(count, 0, sizeof count);
-        for (int id = kTagCount - 1; id >= 1; --id) {
-            int letter = kTagNames[id][0] - 'A';
-            ids[letter][count[letter]++] = static_cast<unsigned char>(id);
-        }
-    }
-};
-
-// Named entities grouped by their first byte.
-struct EntityIndex {
-    unsigned char ids[128][kEntityCount];
-    unsigned char count[128];
-    unsigned char len[kEntityCount];
-    EntityIndex() {
-        memset(count, 0, sizeof count);
-        for (int e = 0; e < kEntityCount; ++e) {
-            unsigned char first = static_cast<unsigned char>(kEntities[e].name[0]);
-            ids[first][count[first]++] = static_cast<unsigned char>(e);
-            len[e] = static_cast<unsigned char>(strlen(kEntities[e].name));
-        }
-    }
-};
-
-// Both indexes are built once, on first use, and never change after.
-const NameIndex& nameIndex() {
-    static const NameIndex index;
-    return index;
-}
-
-const EntityIndex& entityIndex() {
-    static const EntityIndex index;
-    return index;
-}
 
 // Bit k set for every byte s[k], k < len <= 16, that the tag-end pass acts
 // on: '<' (an answer is wanted there) and '>', quotes and '!' (they change
@@ -168,7 +128,7 @@ size_t wordLength(const char* s, size_t avail) {
 int knownName(const char* s) {
     unsigned char first = static_cast<unsigned char>(s[0]) & 0xDF;
     if (first < 'A' || first > 'Z') return 0;
-    const NameIndex& index = nameIndex();
+    const NameIndex& index = kNameIndex;
     int letter = first - 'A';
     for (int k = 0; k < index.count[letter]; ++k) {
         int id = index.ids[letter][k];
@@ -201,7 +161,7 @@ size_t matchEntity(const char* s, size_t p, int* value) {
     } else {
         unsigned char first = static_cast<unsigned char>(s[i]);
         if (first >= 128) return 0;
-        const EntityIndex& index = entityIndex();
+        const EntityIndex& index = kEntityIndex;
         size_t best = 0;
         for (int k = 0; k < index.count[first]; ++k) {
             int e = index.ids[first][k];
@@ -268,8 +228,8 @@ void Scanner::buildTagEnds() {
         tagEndRoom_ = n + 1;
     }
     int32_t* tagEnd = tagEnd_;
-    int32_t end = -1;     // end of "R* >" from here, -1 if none
-    bool q_ok = false;    // "Q* >" from here ends there too
+    int32_t end = -1;                       // end of "R* >" from here, -1 if none
+    bool q_ok = false;                      // "Q* >" from here ends there too
     int32_t after_quote_end[2] = {-1, -1};  // the same, just after the nearest quote
     bool after_quote_q_ok[2] = {false, false};
     for (size_t block_end = n; block_end > 0;) {

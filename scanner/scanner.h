@@ -141,7 +141,7 @@ struct ScanHandlers {
     TextHandler openTag = nullptr;   // known and unknown open tags
     TextHandler closeTag = nullptr;  // close tags
     TextHandler word = nullptr;
-    TextHandler comment = nullptr;   // comments and declarations
+    TextHandler comment = nullptr;  // comments and declarations
     TextHandler punct = nullptr;
     TextHandler space = nullptr;     // one whitespace byte
     EntityHandler entity = nullptr;  // gets the entity's value

@@ -1,5 +1,5 @@
 // Runs the built tool in a scratch folder: the sample pages in all three run
-// modes against the hand-derived feeds in examples/, and the messages, their
+// modes against their golden feeds in tests/golden/, and the messages, their
 // streams, paths and exit status.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -14,7 +14,7 @@
 
 namespace {
 
-const std::string kSrc = WEBLOG2RSS_SOURCE_DIR, kEx = kSrc + "/examples/";
+const std::string kSrc = WEBLOG2RSS_SOURCE_DIR, kEx = kSrc + "/examples/", kGolden = kSrc + "/tests/golden/";
 const char kNoEntries[] = "<html><body><p>Nothing dated here.</p></body></html>";
 
 std::string readFile(const std::string& path) {
@@ -30,16 +30,14 @@ bool exists(const std::string& path) {
 }
 
 std::string replaceAll(std::string text, const std::string& from, const std::string& to) {
-    for (auto p = text.find(from); p != std::string::npos; p = text.find(from, p + to.size()))
-        text.replace(p, from.size(), to);
+    for (auto p = text.find(from); p != std::string::npos; p = text.find(from, p + to.size())) text.replace(p, from.size(), to);
     return text;
 }
 
 // A golden feed (written for the address "examples/NAME.html") as it reads
 // for another page address: the channel link and the default item links.
 std::string goldenFor(const std::string& name, const std::string& address) {
-    return replaceAll(readFile(kEx + name + ".rss"), "<link>examples/" + name + ".html</link>",
-                      "<link>" + address + "</link>");
+    return replaceAll(readFile(kGolden + name + ".rss"), "<link>examples/" + name + ".html</link>", "<link>" + address + "</link>");
 }
 
 bool haveDevFull() {
@@ -47,7 +45,10 @@ bool haveDevFull() {
     return ::stat("/dev/full", &st) == 0 && S_ISCHR(st.st_mode) && ::access("/dev/full", W_OK) == 0;
 }
 
-struct ToolRun { int status; std::string out, err; };
+struct ToolRun {
+    int status;
+    std::string out, err;
+};
 
 // Expects a run that ended with status 0 and exactly the given output texts.
 void expectRun(const ToolRun& r, const std::string& out, const std::string& err = "") {
@@ -70,28 +71,23 @@ protected:
     }
     void TearDown() override { ASSERT_EQ(std::system(("rm -rf '" + dir + "'").c_str()), 0); }
     std::string at(const std::string& name) const { return dir + "/" + name; }
-    void put(const std::string& name, const std::string& text) const {
-        std::ofstream(at(name), std::ios::binary) << text;
-    }
+    void put(const std::string& name, const std::string& text) const { std::ofstream(at(name), std::ios::binary) << text; }
 
     // Runs "weblog2rss args" with umask 0 in cwd (default: the scratch folder)
     // and input on standard input; args may redirect the streams themselves.
-    ToolRun run(const std::string& args, const std::string& input = "",
-                const std::string& cwd = "") const {
+    ToolRun run(const std::string& args, const std::string& input = "", const std::string& cwd = "") const {
         put(".stdin", input);
-        std::string cmd = "cd '" + (cwd.empty() ? dir : cwd) + "' && umask 0 && '" WEBLOG2RSS_BIN
-                          "' <'" + at(".stdin") + "' >'" + at(".stdout") + "' 2>'" +
-                          at(".stderr") + "' " + args;
+        std::string cmd = "cd '" + (cwd.empty() ? dir : cwd) + "' && umask 0 && '" WEBLOG2RSS_BIN "' <'" + at(".stdin") + "' >'" +
+                          at(".stdout") + "' 2>'" + at(".stderr") + "' " + args;
         int rc = std::system(cmd.c_str());
-        return {WIFEXITED(rc) ? WEXITSTATUS(rc) : -1, readFile(at(".stdout")),
-                readFile(at(".stderr"))};
+        return {WIFEXITED(rc) ? WEXITSTATUS(rc) : -1, readFile(at(".stdout")), readFile(at(".stderr"))};
     }
 };
 
 TEST_F(Tool, SamplePagesFromAFileOrStandardInputGiveTheGoldenFeeds) {
     for (const std::string name : {"weblog", "daily", "notebook"}) {
         SCOPED_TRACE(name);
-        expectRun(run("examples/" + name + ".html", "", kSrc), readFile(kEx + name + ".rss"));
+        expectRun(run("examples/" + name + ".html", "", kSrc), readFile(kGolden + name + ".rss"));
         expectRun(run("", readFile(kEx + name + ".html")), goldenFor(name, ""));
     }
     // A page without entries gives no output at all.
@@ -104,21 +100,19 @@ TEST_F(Tool, BatchWritesOneFeedPerPageWithEntries) {
     put("in/1", readFile(kEx + "daily.html"));
     put("in/2", readFile(kEx + "about.html"));  // page 3 is missing
     put("in/4", readFile(kEx + "notebook.html"));
-    put("urls.txt", "http://harbour.example.net/\nhttp://tidewater.example.org/index.html\n"
-                    "http://harbour.example.net/about.html\nhttp://gone.example.com/\n"
-                    "http://notebook.example.com/field/\n");
+    put("urls.txt",
+        "http://harbour.example.net/\nhttp://tidewater.example.org/index.html\n"
+        "http://harbour.example.net/about.html\nhttp://gone.example.com/\n"
+        "http://notebook.example.com/field/\n");
     put("out/0", std::string(20000, 'x'));  // an older, longer feed is replaced
     const std::string feed = "Contains recognizable weblog entries\nfinish converting to RSS: ";
-    expectRun(run("urls.txt in out"),
-              "Read the URL list\nRead: in/0\n" + feed + "out/0\nRead: in/1\n" + feed +
-                  "out/1\nRead: in/2\nFile not exist, skipping: in/3\nRead: in/4\n" + feed +
-                  "out/4\n");
+    expectRun(run("urls.txt in out"), "Read the URL list\nRead: in/0\n" + feed + "out/0\nRead: in/1\n" + feed +
+                                          "out/1\nRead: in/2\nFile not exist, skipping: in/3\nRead: in/4\n" + feed + "out/4\n");
     EXPECT_EQ(readFile(at("out/0")), goldenFor("weblog", "http://harbour.example.net/"));
     EXPECT_EQ(readFile(at("out/1")), goldenFor("daily", "http://tidewater.example.org/index.html"));
     // No page title: the channel title is cut from the address at byte 8.
-    EXPECT_EQ(readFile(at("out/4")),
-              replaceAll(goldenFor("notebook", "http://notebook.example.com/field/"),
-                         "<title></title>", "<title>otebook.example.com</title>"));
+    EXPECT_EQ(readFile(at("out/4")), replaceAll(goldenFor("notebook", "http://notebook.example.com/field/"), "<title></title>",
+                                                "<title>otebook.example.com</title>"));
     EXPECT_FALSE(exists(at("out/2")));
     EXPECT_FALSE(exists(at("out/3")));
     for (const char* n : {"out/1", "out/4"}) {
@@ -141,14 +135,14 @@ TEST_F(Tool, FailedWritesAreReported) {
               "finish converting to RSS: out/1\n");
     EXPECT_FALSE(exists(at("out/0")));
     EXPECT_EQ(readFile(at("out/1")), goldenFor("daily", "http://tidewater.example.org/"));
-    expectRun(run("examples/weblog.html >/dev/full", "", kSrc), "",
-              "Error writing feed to standard output\n");
+    expectRun(run("examples/weblog.html >/dev/full", "", kSrc), "", "Error writing feed to standard output\n");
 }
 
 TEST_F(Tool, MessagesStreamsAndPaths) {
     for (const char* p : {"in/0", "in/1", "0"}) put(p, kNoEntries);
     const std::string head = "Read the URL list\n", both = head + "Read: in/0\nRead: in/1\n";
     const std::string skip = "File not exist, skipping: ";
+    // clang-format off
     const struct { const char* list; std::string args, out, err; } cases[] = {
         {"", "nolist in out", "", "can't open url list filenolist\n"},
         {"", "missing.html", "", skip + "missing.html\n"},
@@ -161,6 +155,7 @@ TEST_F(Tool, MessagesStreamsAndPaths) {
         {"a b\n", "list nowhere out", head + skip + "nowhere/0\n" + skip + "nowhere/1\n", ""},
         {"a\n", "list '' out", head + "Read: 0\n", ""},  // empty INDIR: the current folder
     };
+    // clang-format on
     for (const auto& c : cases) {
         SCOPED_TRACE(c.args + " / list: " + c.list);
         put("list", c.list);
@@ -177,8 +172,7 @@ TEST_F(Tool, MessagesStreamsAndPaths) {
 
 TEST_F(Tool, HelpAndVersion) {
     using P = std::pair<const char*, const char*>;
-    for (auto [flag, start] : {P{"-h", "usage: weblog2rss"}, P{"--help", "usage: weblog2rss"},
-                               P{"--version", "weblog2rss "}}) {
+    for (auto [flag, start] : {P{"-h", "usage: weblog2rss"}, P{"--help", "usage: weblog2rss"}, P{"--version", "weblog2rss "}}) {
         ToolRun r = run(flag);
         EXPECT_EQ(r.status, 0);
         EXPECT_EQ(r.out.rfind(start, 0), 0u) << r.out;

@@ -15,6 +15,7 @@ namespace {
 
 using namespace w2r;
 
+// clang-format off
 const char* const kPieces[] = {
     "<div>", "</div>", "<p>", "</p>", "<li>", "<ul>", "</ul>", "<td>", "</tr>",
     "<body>", "</html>", "<b>", "</b>", "<h3>", "</h2>", "<span class=x>",
@@ -22,6 +23,7 @@ const char* const kPieces[] = {
     "&#65;", "'", "\"", "<", ">", "Monday, March 1, 2004", "Sunday, 02 May 2004",
     ">2004-06-14", "10:32 PM", "@ 9:05", "Feb 30, 2004", "2011", " ", "\n", "x",
     "\xe9", "\x01", "<script>a<b</script>", "<title>T</title>"};
+// clang-format on
 
 std::string randomPage(std::mt19937& rng) {
     std::string page;
@@ -55,8 +57,7 @@ TEST(Convert, RandomPagesGiveConsistentFeeds) {
         std::size_t items = 0;
         for (std::size_t p = 0; (p = feed.find("<item>\n", p)) != std::string::npos; p++) items++;
         EXPECT_EQ(items, page.entries().size());
-        for (const Entry& e : page.entries())
-            EXPECT_NE(feed.find("<description>" + e.html), std::string::npos);
+        for (const Entry& e : page.entries()) EXPECT_NE(feed.find("<description>" + e.html), std::string::npos);
     }
     EXPECT_GT(withEntries, 10);  // the generator does reach the feed writer
 }

@@ -1,5 +1,6 @@
 // Date and time patterns (first id, sub-matches, fields, validators, lifetimes, hostile text); the accelerated and the
 // per-page indexed searches against plain Boost on random, adversarial and real text.
+#include "dates/dates.h"
 #include <gtest/gtest.h>
 #include <re2/re2.h>
 #include <memory>
@@ -7,7 +8,6 @@
 #include <string>
 #include <vector>
 #include "base/guarded_regex.h"
-#include "dates/dates.h"
 #include "feed/finders.h"
 #include "support.h"
 
@@ -22,7 +22,10 @@ const char* const kAbsent = "<absent>";
 std::string searched;  // match_result points into it
 
 bool searchDatePattern(int id, const char* a, const char* b) { return dateIndex.search(dates, id, a, b, match_result); }
-bool search(int id, const std::string& t) { searched = t; return searchDatePattern(id, &searched[0], &searched[0] + t.size()); }
+bool search(int id, const std::string& t) {
+    searched = t;
+    return searchDatePattern(id, &searched[0], &searched[0] + t.size());
+}
 
 // Rows: text, id, rank, sub-matches (kAbsent: took no part), fields read: year, month, day, validity for a date id;
 // hour, minute, validity for a time id (whose date fields read 2004-01-01). Neither sub-matches nor fields: no match.
@@ -30,6 +33,7 @@ bool search(int id, const std::string& t) { searched = t; return searchDatePatte
 enum Rank { kAny, kFirst, kOnly };
 
 TEST(DatePatterns, FirstIdSubMatchesAndFields) {
+    // clang-format off
     const struct { const char* text; int id; Rank rank; std::vector<std::string> groups; std::vector<int> fields; } cases[] = {
         {"Monday, January 5, 2004", 0, kFirst, {"Monday", "January", "5", "2004"}, {2004, 1, 5, 1}},  // "Jan" yields to "January"
         {"Wed, 05 May 49", 2, kFirst, {"Wed", "05", "May", "49"}, {2049, 5, 5, 0}},
@@ -67,13 +71,13 @@ TEST(DatePatterns, FirstIdSubMatchesAndFields) {
         {"@ 12:60am", 14, kAny, {}, {0, 60, 0}},
         {"no date here, 42", -1, kAny, {}, {}},
     };
+    // clang-format on
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.text) + " / id " + std::to_string(c.id));
         bool hit = c.id >= 0 && search(c.id, c.text);
         ASSERT_EQ(hit, !c.groups.empty() || !c.fields.empty());
         std::vector<std::string> got;
-        for (size_t i = 1; hit && i < match_result.size(); ++i)
-            got.push_back(match_result[i].matched ? match_result[i].str() : kAbsent);
+        for (size_t i = 1; hit && i < match_result.size(); ++i) got.push_back(match_result[i].matched ? match_result[i].str() : kAbsent);
         if (!c.groups.empty()) { EXPECT_EQ(got, c.groups); }
         if (!c.fields.empty()) {
             const DateMatch m = match_result;
@@ -84,8 +88,8 @@ TEST(DatePatterns, FirstIdSubMatchesAndFields) {
             EXPECT_EQ(read, want);
         }
         for (int j = 0; j < kPatternCount; ++j) {
-            bool other = c.rank == kOnly ? j != c.id
-                                         : c.rank == kFirst && (j < c.id || (c.id < kFirstTimePattern && j >= kFirstTimePattern));
+            bool other =
+                c.rank == kOnly ? j != c.id : c.rank == kFirst && (j < c.id || (c.id < kFirstTimePattern && j >= kFirstTimePattern));
             if (c.id < 0 || other) { EXPECT_FALSE(search(j, c.text)) << "id " << j; }
         }
     }
@@ -96,8 +100,8 @@ TEST(DateFields, ValidatorLimits) {
     for (int m = 1; m <= 12; ++m)
         EXPECT_TRUE(isValidDate(2003, m, last[m - 1]) && !isValidDate(2004, m, last[m - 1] + 1) && !isValidDate(2004, m, 0)) << m;
     EXPECT_TRUE(isValidDate(1995, 1, 1) && isValidDate(2010, 12, 31));
-    EXPECT_FALSE(isValidDate(1994, 12, 31) || isValidDate(2011, 1, 1) || isValidDate(2004, 0, 5) ||
-                 isValidDate(2004, 13, 5) || isValidDate(2004, -1, 5));
+    EXPECT_FALSE(isValidDate(1994, 12, 31) || isValidDate(2011, 1, 1) || isValidDate(2004, 0, 5) || isValidDate(2004, 13, 5) ||
+                 isValidDate(2004, -1, 5));
     EXPECT_TRUE(isValidTime(0, 0) && isValidTime(23, 59));
     EXPECT_FALSE(isValidTime(24, 0) || isValidTime(12, 60) || isValidTime(-1, 0) || isValidTime(0, -1));
 }
@@ -158,7 +162,9 @@ void expectSame(const std::string& store, std::mt19937& rng, int slices, size_t 
             const GuardedRegex& p = *patterns()[id];
             DateMatch plain, fast;
             bool hit = false;
-            try { hit = boost::regex_search(a, b, plain, p.regex()); } catch (const std::exception&) { continue; }
+            try {
+                hit = boost::regex_search(a, b, plain, p.regex());
+            } catch (const std::exception&) { continue; }
             auto what = [&] { return p.text() + "\nslice " + testing::PrintToString(std::string(a, b)); };
             expectSameMatch("guarded", p.search(a, b, fast), fast, hit, plain, what);
             if (id < 15) expectSameMatch("indexed", searchDatePattern(id, a, b), match_result, hit, plain, what);
@@ -166,20 +172,97 @@ void expectSame(const std::string& store, std::mt19937& rng, int slices, size_t 
     }
     dateIndex.drop();
 }
-std::string repeat(const std::string& unit, size_t size) { std::string s; while (s.size() < size) s += unit; return s; }
+std::string repeat(const std::string& unit, size_t size) {
+    std::string s;
+    while (s.size() < size) s += unit;
+    return s;
+}
 
 // The longest form of each date and time pattern (matches at index window edges), near misses (a separator too
 // many, a wrong case, a "<" in the way, odd spaces, high bytes), finder tags; `bytes` in four: a random byte.
 std::string randomStore(std::mt19937& rng, int pieces, int bytes) {
-    static const std::vector<std::string> parts = {"Wednesday,, September,,,12,,2004", "Wednesday,,,12,,,September,,,2004",
-        "Wednesday,,,September,,,,12", "September,,,12,,,2004", "31st  ---   ,,, September ,,2004", "31,,,September,,,2004",
-        "31September2004", "September,,,12th,,,2004", ">x 2004/12/31", ">12|31|2004", "Sat , 31-12-2004", "12:59:59 pm",
-        "@ 12:59 pm", "Wed, 05 May 2004", ">12/25/2004", "@9:30", "Thursday-.-", "Monday", "Thur", "sat", "Jan", "January",
-        "Sept", "SEPT", "mAy", "dec", "xmar", "22ND", "th", "rd", "am", "PM", "|m", "1", "5", "12", "2004", "123456", " ",
-        "   ", ", ", "-", "/", ".", "|", ":", "@", "@ ", ">", ">1", "<", "\r\n", "\v", "\t", "\f", "_", "\"", "'",
-        std::string(1, '\0'), "\x85", "\xa0", "\xff", "<title>", "</title>", "<TITLE>", "<b>", "</b>", "<h1>", "</h2>",
-        "<span class=x>", "</span>", "<a href=\"", "<a href='", "< a target=x href = ", "http://", "HTTP://", "x.org/", "\">",
-        "' ", "<a ", "<div>", "Title text"};
+    static const std::vector<std::string> parts = {"Wednesday,, September,,,12,,2004",
+                                                   "Wednesday,,,12,,,September,,,2004",
+                                                   "Wednesday,,,September,,,,12",
+                                                   "September,,,12,,,2004",
+                                                   "31st  ---   ,,, September ,,2004",
+                                                   "31,,,September,,,2004",
+                                                   "31September2004",
+                                                   "September,,,12th,,,2004",
+                                                   ">x 2004/12/31",
+                                                   ">12|31|2004",
+                                                   "Sat , 31-12-2004",
+                                                   "12:59:59 pm",
+                                                   "@ 12:59 pm",
+                                                   "Wed, 05 May 2004",
+                                                   ">12/25/2004",
+                                                   "@9:30",
+                                                   "Thursday-.-",
+                                                   "Monday",
+                                                   "Thur",
+                                                   "sat",
+                                                   "Jan",
+                                                   "January",
+                                                   "Sept",
+                                                   "SEPT",
+                                                   "mAy",
+                                                   "dec",
+                                                   "xmar",
+                                                   "22ND",
+                                                   "th",
+                                                   "rd",
+                                                   "am",
+                                                   "PM",
+                                                   "|m",
+                                                   "1",
+                                                   "5",
+                                                   "12",
+                                                   "2004",
+                                                   "123456",
+                                                   " ",
+                                                   "   ",
+                                                   ", ",
+                                                   "-",
+                                                   "/",
+                                                   ".",
+                                                   "|",
+                                                   ":",
+                                                   "@",
+                                                   "@ ",
+                                                   ">",
+                                                   ">1",
+                                                   "<",
+                                                   "\r\n",
+                                                   "\v",
+                                                   "\t",
+                                                   "\f",
+                                                   "_",
+                                                   "\"",
+                                                   "'",
+                                                   std::string(1, '\0'),
+                                                   "\x85",
+                                                   "\xa0",
+                                                   "\xff",
+                                                   "<title>",
+                                                   "</title>",
+                                                   "<TITLE>",
+                                                   "<b>",
+                                                   "</b>",
+                                                   "<h1>",
+                                                   "</h2>",
+                                                   "<span class=x>",
+                                                   "</span>",
+                                                   "<a href=\"",
+                                                   "<a href='",
+                                                   "< a target=x href = ",
+                                                   "http://",
+                                                   "HTTP://",
+                                                   "x.org/",
+                                                   "\">",
+                                                   "' ",
+                                                   "<a ",
+                                                   "<div>",
+                                                   "Title text"};
     std::string s;
     for (int i = 0; i < pieces; ++i)
         s += static_cast<int>(rng() % 4) < bytes ? std::string(1, static_cast<char>(rng())) : parts[rng() % parts.size()];
@@ -189,9 +272,9 @@ std::string randomStore(std::mt19937& rng, int pieces, int bytes) {
 TEST(Accelerator, EveryPatternHasOneAndOddSyntaxHasNone) {
     for (const GuardedRegex* p : patterns())
         EXPECT_NE(p->locator(), nullptr) << p->text() << "\n" << translateForLocator(p->text().c_str(), p->icase());
-    for (const char* text : {"^abc", "abc$", "a\\bb", "\\Bx", "(?i)x", "a(?=b)", "a(?!b)", "(a)\\1", "a++", "a*+",
-                             "[[:alpha:]]+", "\\<word", "word\\>", "\\Ax", "x\\z", "\\Qa.b\\E", "a{2000}", "a{3,2}",
-                             "(a", "a)", "*a", "a|*", "\\x41", "\\p{L}", "[abc", "a\\"})
+    for (const char* text : {"^abc", "abc$",         "a\\bb",   "\\Bx",    "(?i)x", "a(?=b)", "a(?!b)",    "(a)\\1",  "a++",
+                             "a*+",  "[[:alpha:]]+", "\\<word", "word\\>", "\\Ax",  "x\\z",   "\\Qa.b\\E", "a{2000}", "a{3,2}",
+                             "(a",   "a)",           "*a",      "a|*",     "\\x41", "\\p{L}", "[abc",      "a\\"})
         EXPECT_EQ(makeLocator(text, false), nullptr) << text;
 }
 
@@ -214,29 +297,30 @@ TEST(Differential, RandomStoresAndRealPages) {
 // backtrack a lot, short enough for plain Boost to finish, with a real match before, after or none.
 TEST(Differential, EveryByteInEveryGapAndAdversarialRuns) {
     std::mt19937 rng(7);
-    for (std::string t : {"Monday#January#5#2004", "Wed##05#May#04", "21st#March##2004", "Jan#5##2004", "Fri#07-09-04",
-                          "March#3rd#2004", "#2004#12#25", "05#may#2004", "05#AUG2004", "10:30:15#pm", "10:30#am",
-                          "@#9:30#p#", "@#9:30", "<title>#</title>", "<h#>x</h1>", "<span#>#</span>", "<#a#href=#http://x#",
-                          "<a href=\"http://x#y\">", "#"})
+    for (std::string t : {"Monday#January#5#2004", "Wed##05#May#04", "21st#March##2004", "Jan#5##2004", "Fri#07-09-04", "March#3rd#2004",
+                          "#2004#12#25", "05#may#2004", "05#AUG2004", "10:30:15#pm", "10:30#am", "@#9:30#p#", "@#9:30", "<title>#</title>",
+                          "<h#>x</h1>", "<span#>#</span>", "<#a#href=#http://x#", "<a href=\"http://x#y\">", "#"})
         for (unsigned c = 0; c < 256; ++c) {
             std::string text = t;
-            for (char& ch : text) if (ch == '#') ch = static_cast<char>(c);
+            for (char& ch : text)
+                if (ch == '#') ch = static_cast<char>(c);
             expectSame(text, rng, 0);
         }
-    for (std::string run : {">", ">1", "1", "12/", "<a ", "<span", "<a href=", "Jan ", "Monday ", "@ 1:", "1:1:", "<title>",
-                            "\v", " "})
+    for (std::string run : {">", ">1", "1", "12/", "<a ", "<span", "<a href=", "Jan ", "Monday ", "@ 1:", "1:1:", "<title>", "\v", " "})
         for (int count : {1, 7, 300})
-            for (std::string tail : {"", " >12/25/2004", "Monday, May 5, 2004", "<a href=http://x.org>", "<span>t</span>",
-                                     "@ 9:30 pm", "<h1>T</h1>"})
+            for (std::string tail :
+                 {"", " >12/25/2004", "Monday, May 5, 2004", "<a href=http://x.org>", "<span>t</span>", "@ 9:30 pm", "<h1>T</h1>"})
                 for (const std::string& text : {repeat(run, count * run.size()) + tail, tail + repeat(run, count * run.size())})
                     expectSame(text, rng, 2);
 }
 
 // Megabyte runs on which plain Boost gives up or crawls: no pattern matches the run, a real match after it is found.
 TEST(AcceleratorHostile, MegabyteRunsStaySound) {
+    // clang-format off
     const struct { std::string unit, tail; int pattern; const char* group1; } cases[] = {
         {">", ">12/25/2004", 9, "2"}, {">1", "/12/2004", 9, "1"}, {"7", ">2004/1/2", 8, "2004"}, {" ", " >12/25/2004", 9, "2"},
         {"<a ", "<a href=http://x.org/>", 19, "http://x.org/"}, {"<span", "<span>t</span>", 18, "t"}};
+    // clang-format on
     for (const auto& c : cases) {
         std::string t = repeat(c.unit, 1 << 20);
         auto find = [&](const GuardedRegex* p) { return p->search(&t[0], &t[0] + t.size(), match_result); };

@@ -34,7 +34,7 @@ long checkTree(const Tree& tree) {
     const Node* root = &tree.root();
     long count = 0;
     std::vector<const Node*> todo{root};
-    while (!todo.empty() && count <= 10000000) {   // corrupt links: stop
+    while (!todo.empty() && count <= 10000000) {  // corrupt links: stop
         const Node* n = todo.back();
         todo.pop_back();
         EXPECT_EQ(n->childCount == 0, n->children == nullptr);
@@ -43,7 +43,7 @@ long checkTree(const Tree& tree) {
             EXPECT_EQ(c->parent, n);
             EXPECT_EQ(c->next, i + 1 < n->childCount ? n->children[i + 1] : nullptr);
             EXPECT_GE(c->start, n == root ? tree.storeBegin() : n->start);
-            EXPECT_LE(c->start, c->end);   // also fails for an unclosed (null) end
+            EXPECT_LE(c->start, c->end);  // also fails for an unclosed (null) end
             EXPECT_LE(c->end, n == root ? tree.storeEnd() : n->end);
             if (i > 0) { EXPECT_GE(c->start, n->children[i - 1]->end); }
             todo.push_back(c);
@@ -73,7 +73,12 @@ struct DomTest : ::testing::Test {
 };
 
 TEST_F(DomTest, TreeShapes) {
-    auto spans = [](int n, const char* text) { std::string s; while (n-- > 0) s += text; return s; };
+    auto spans = [](int n, const char* text) {
+        std::string s;
+        while (n-- > 0) s += text;
+        return s;
+    };
+    // clang-format off
     const struct { std::string html, tree; } cases[] = {   // the page, then its tree
         {"<ul><li>a<li>b<li>c</ul>", R"(UL"<ul><li>a<li>b<li>c</ul>"{LI"<li>a" LI"<li>b" LI"<li>c"})"},
         {"<div><p>one<p>two</div>", R"(DIV"<div><p>one<p>two</div>"{P"<p>one" P"<p>two"})"},
@@ -96,10 +101,11 @@ TEST_F(DomTest, TreeShapes) {
         {"<div>" + spans(12, "<span>") + "</div>",
          R"(DIV"<div>)" + spans(12, "<span>") + R"(</div>"{)" + spans(11, R"(SPAN"<span>" )") + R"(SPAN"<span></div>"})"},
     };
+    // clang-format on
     for (const auto& c : cases) {
         SCOPED_TRACE(c.html);
         EXPECT_EQ(build(c.html), c.tree);
-        tree.reset();   // must leave a clean page for the next case
+        tree.reset();  // must leave a clean page for the next case
         EXPECT_EQ(tree.root().children, nullptr);
         EXPECT_EQ(std::string(tree.storeBegin(), 64), std::string(64, '\0'));
     }
@@ -109,7 +115,7 @@ TEST_F(DomTest, CloseTagWithNothingOpenReportsAndKeepsText) {
     EXPECT_EQ(build("</p>x<div></div></div></span>"), R"(DIV"<div></div>")");
     EXPECT_EQ(printed(), "serious stack error\nserious stack error\nserious stack error\n");
     EXPECT_EQ(std::string(tree.storeBegin(), tree.storeEnd()), "</p>x<div></div></div></span>");
-    tree.reset();   // a page of nothing but close tags
+    tree.reset();  // a page of nothing but close tags
     for (int i = 0; i < 50000; i++) builder.closeTag(kCloseTagBase + kTagDiv, kClose, 6);
     EXPECT_EQ(printed().size(), 50000u * std::string("serious stack error\n").size());
     EXPECT_EQ(tree.root().childCount, 0);
@@ -145,7 +151,7 @@ TEST_F(DomTest, CorpusPagesBuildAndRelease) {
     for (int page = 0; page < 97; page++) {
         SCOPED_TRACE(page);
         std::string html = test::corpusPage(page);
-        build(html.substr(0, kPageReadLimit).c_str());   // stops at a NUL byte, as a conversion does
+        build(html.substr(0, kPageReadLimit).c_str());  // stops at a NUL byte, as a conversion does
         EXPECT_LE(static_cast<std::size_t>(tree.storeEnd() - tree.storeBegin()), html.size());
         tree.reset();
     }

@@ -1,11 +1,11 @@
 // Entry detection on purpose-built pages: the result, the container and its
 // layout, the entry texts and their timestamps.
+#include "entries/entries.h"
 #include <gtest/gtest.h>
 #include <algorithm>
 #include <cstring>
 #include <string>
 #include "dom/tree.h"
-#include "entries/entries.h"
 #include "entries/page.h"
 #include "support.h"
 
@@ -15,7 +15,7 @@ using namespace w2r;
 using std::string;
 using std::to_string;
 test::BuiltPage built;
-EntryLayout last_layout;   // the cut of the last locate()
+EntryLayout last_layout;  // the cut of the last locate()
 const EntryTable& table = built.page.entries();
 
 // Builds the page tree as a conversion does and runs the locator.
@@ -29,7 +29,11 @@ LocateResult locate(const string& html) {
 // time counts are the lengths of D and T).
 string layout() {
     const EntryLayout& l = last_layout;
-    auto join = [](const auto& v) { string s; for (int x : v) s += (s.empty() ? "" : ",") + to_string(x); return s; };
+    auto join = [](const auto& v) {
+        string s;
+        for (int x : v) s += (s.empty() ? "" : ",") + to_string(x);
+        return s;
+    };
     return "n=" + to_string(l.container ? l.container->childCount : -1) + " shift=" + to_string(l.shift) +
            " last=" + to_string(l.lastChild) + " D=" + join(l.dateChildren) + " T=" + join(l.timeChildren);
 }
@@ -39,10 +43,10 @@ string entries(bool stamps) {
     string s;
     for (std::size_t i = 0; i < table.size(); i++) {
         const Timestamp& t = table[i].time;
-        s += (i ? "|" : "") + (!stamps ? table[i].html
-                                       : to_string(t.dateType) + " " + to_string(t.year) + "-" + to_string(t.month) +
-                                             "-" + to_string(t.day) + " " + to_string(t.timeType) + " " +
-                                             to_string(t.hour) + ":" + to_string(t.min));
+        s += (i ? "|" : "") + (!stamps
+                                   ? table[i].html
+                                   : to_string(t.dateType) + " " + to_string(t.year) + "-" + to_string(t.month) + "-" + to_string(t.day) +
+                                         " " + to_string(t.timeType) + " " + to_string(t.hour) + ":" + to_string(t.min));
     }
     return s;
 }
@@ -59,7 +63,7 @@ string rep(const string& s, int n, const string& sep = "") {
 }
 string div(const string& inner) { return "<div>" + inner + "</div>"; }
 
-const string P = "<p>x</p>", B8 = "<p>x>2004-02-03</p>";   // B8: pattern 8
+const string P = "<p>x</p>", B8 = "<p>x>2004-02-03</p>";  // B8: pattern 8
 const char* const SUBTLE = "Subtle error occur, recovered\n";
 
 }  // namespace
@@ -69,6 +73,7 @@ TEST(EntryDetection, PurposeBuiltPages) {
     const string ten = "<p>0</p><b>1</b>" + d(2) + "<p>3</p><b>4</b>" + d(5) + "<p>6</p><b>7</b>" + d(8) + "<p>9</p>";
     // Expected layout, entry texts, timestamps ("" = not checked) and output. A page
     // given as "" is its entry texts in one DIV.
+    // clang-format off
     const struct { const char* name; string html; LocateResult result; string layout = "", entries = "", stamps = "", out = ""; }
         cases[] = {
         {"no node with four children", div(d(5) + d(6) + d(7)), LocateResult::kNone},
@@ -113,12 +118,16 @@ TEST(EntryDetection, PurposeBuiltPages) {
          div(d(5) + "<p>1:00 pm</p><b>x</b><p>2:00 pm</p><b>y</b>" + d(6) + P + d(7) + "<p>3:00 pm</p>"), LocateResult::kEntries, "", "",
          "1 2004-1-5 14 13:0|1 2004-1-5 14 14:0|1 2004-1-6 0 0:0|1 2004-1-7 14 15:0", SUBTLE},
     };
+    // clang-format on
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         string page = c.entries;
         page.erase(std::remove(page.begin(), page.end(), '|'), page.end());
         ASSERT_EQ(locate(c.html.empty() ? div(page) : c.html), c.result);
-        if (c.result != LocateResult::kEntries) { EXPECT_TRUE(table.empty()); continue; }
+        if (c.result != LocateResult::kEntries) {
+            EXPECT_TRUE(table.empty());
+            continue;
+        }
         EXPECT_EQ(c.layout.empty() ? "" : layout(), c.layout);
         EXPECT_EQ(c.entries.empty() ? "" : entries(false), c.entries);
         EXPECT_EQ(c.stamps.empty() ? "" : entries(true), c.stamps);
@@ -141,8 +150,7 @@ TEST(EntryDetection, LongListsAndWideGaps) {
 // and a separator call whose last child lies outside the container.
 TEST(EntryDetection, HostileShapes) {
     EXPECT_EQ(locate(div(rep(P, 5000))), LocateResult::kNone);
-    string deep = rep("<div><p>a</p><p>b</p><p>c</p>", 1500) + d(5, "", "p") + d(6, "", "p") + d(7, "", "p") + P +
-                  rep("</div>", 1500);
+    string deep = rep("<div><p>a</p><p>b</p><p>c</p>", 1500) + d(5, "", "p") + d(6, "", "p") + d(7, "", "p") + P + rep("</div>", 1500);
     ASSERT_EQ(locate(deep), LocateResult::kEntries);
     EXPECT_EQ(layout(), "n=7 shift=0 last=5 D=3,4,5 T=");
     ASSERT_EQ(locate(div(rep(d(5), 4))), LocateResult::kEntries);

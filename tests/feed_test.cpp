@@ -23,6 +23,7 @@ Strings linksOf(const std::string& html, Strings out = {}) {
 }
 
 TEST(FindLinks, AddressForms) {
+    // clang-format off
     const struct { std::string html; Strings links; } cases[] = {
         // Five tags, four addresses: a blank ends one, https and <area> do not count.
         {"<a href='http://one.example/a'>1</a><A HREF=http://two.example/b>2</A>"
@@ -44,6 +45,7 @@ TEST(FindLinks, AddressForms) {
         {"<a href='http://a.example/' title='<a href=http://b.example/ '>",
          {"http://a.example/", "http://b.example/"}},
     };
+    // clang-format on
     for (const auto& c : cases) EXPECT_EQ(linksOf(c.html), c.links) << c.html;
     // Appends without emptying the queue.
     EXPECT_EQ(linksOf("<a href=\"http://a.example/\">a</a>", {"earlier"}), (Strings{"earlier", "http://a.example/"}));
@@ -52,6 +54,7 @@ TEST(FindLinks, AddressForms) {
 TEST(Titles, PatternOrderAndContentRules) {
     using Finder = bool (Finders::*)(std::string_view, std::string&) const;
     const Finder E = &Finders::entryTitle, B = &Finders::pageTitle;
+    // clang-format off
     const struct { Finder find; const char* html; const char* title; } cases[] = {
         {E, "<h2>Head</h2> text <b>Bold</b>", "Bold"},  // bold before heading
         {E, "<b>x<i>y</i></b><h3>Head</h2>", "Head"},  // heading digits may disagree
@@ -70,6 +73,7 @@ TEST(Titles, PatternOrderAndContentRules) {
         {B, "<title lang=en>Attributes</title>", nullptr},
         {B, "<title>Caret ^ here</title>", nullptr},
     };
+    // clang-format on
     for (const auto& c : cases) {
         std::string title = "unchanged";
         EXPECT_EQ((finders.*c.find)(c.html, title), c.title != nullptr) << c.html;
@@ -108,28 +112,34 @@ TEST_F(FeedTest, WholeDocumentLayout) {
     setPage("<html><head><title>Daily Notes</title></head><body>...</body></html>");
     // Text is copied unchanged; dates are not padded; three links, then the
     // emptied queue falls back to the page address.
-    const std::string links = "<h3>Links</h3><a href=\"http://a.example/\">a</a> "
-                              "<a href='http://b.example/'>b</a> <a href=http://c.example/>c</a>";
+    const std::string links =
+        "<h3>Links</h3><a href=\"http://a.example/\">a</a> "
+        "<a href='http://b.example/'>b</a> <a href=http://c.example/>c</a>";
     add("<p>Tom & Jerry: 1 < 2 > 0</p>", {1, 0, 2004, 3, 7, 0, 0});
     add(links, {1, 14, 2004, 3, 7, 9, 5});
     add("<div>no links</div>", {1, 14, 2003, 12, 31, 23, 59});
     const std::string a = "http://www.example.org/blog/";
-    EXPECT_EQ(render(a),
-              kHead + "<title>Daily Notes</title>\n<link>" + a + "</link>\n" + kDesc +
-                  "<item>\n<title>Entry 0</title>\n<link>" + a + "</link>\n"
-                  "<description><p>Tom & Jerry: 1 < 2 > 0</p></description>\n"
-                  "<dc:date>2004-3-7T0:0+00:00</dc:date>\n</item>\n"
-                  "<item>\n<title>Links</title>\n<link>http://a.example/</link>\n"
-                  "<link>http://b.example/</link>\n<link>http://c.example/</link>\n"
-                  "<description>" + links + "</description>\n"
-                  "<dc:date>2004-3-7T9:5+00:00</dc:date>\n</item>\n"
-                  "<item>\n<title>Entry 2</title>\n<link>" + a + "</link>\n"
-                  "<description><div>no links</div></description>\n"
-                  "<dc:date>2003-12-31T23:59+00:00</dc:date>\n</item>\n"
-                  "</channel>\n</rss>\n");
+    EXPECT_EQ(render(a), kHead + "<title>Daily Notes</title>\n<link>" + a + "</link>\n" + kDesc + "<item>\n<title>Entry 0</title>\n<link>" +
+                             a +
+                             "</link>\n"
+                             "<description><p>Tom & Jerry: 1 < 2 > 0</p></description>\n"
+                             "<dc:date>2004-3-7T0:0+00:00</dc:date>\n</item>\n"
+                             "<item>\n<title>Links</title>\n<link>http://a.example/</link>\n"
+                             "<link>http://b.example/</link>\n<link>http://c.example/</link>\n"
+                             "<description>" +
+                             links +
+                             "</description>\n"
+                             "<dc:date>2004-3-7T9:5+00:00</dc:date>\n</item>\n"
+                             "<item>\n<title>Entry 2</title>\n<link>" +
+                             a +
+                             "</link>\n"
+                             "<description><div>no links</div></description>\n"
+                             "<dc:date>2003-12-31T23:59+00:00</dc:date>\n</item>\n"
+                             "</channel>\n</rss>\n");
 }
 
 TEST_F(FeedTest, ChannelTitleFromTheAddressWhenThePageHasNone) {
+    // clang-format off
     const struct { const char* address; const char* title; } cases[] = {
         {"https://host.example/path/index.html", "host.example"},  // 8-char prefix
         {"http://host.example/path/index.html", "ost.example"},    // 7-char prefix
@@ -138,10 +148,11 @@ TEST_F(FeedTest, ChannelTitleFromTheAddressWhenThePageHasNone) {
         {"page.ht", ""},                                           // shorter
         {"", ""},                                                  // standard input
     };
+    // clang-format on
     setPage("<html><title>My <i>weblog</i></title><body></body></html>");
     for (const auto& c : cases)
-        EXPECT_EQ(render(c.address), kHead + "<title>" + c.title + "</title>\n<link>" + c.address +
-                                         "</link>\n" + kDesc + "</channel>\n</rss>\n");
+        EXPECT_EQ(render(c.address),
+                  kHead + "<title>" + c.title + "</title>\n<link>" + c.address + "</link>\n" + kDesc + "</channel>\n</rss>\n");
 }
 
 TEST_F(FeedTest, DiagnosticDump) {

@@ -12,7 +12,11 @@
 
 #include "scanner/scanner.h"
 namespace ref {
-struct Item { int code; std::string text; int value; };  // value: entities only
+struct Item {
+    int code;
+    std::string text;
+    int value;
+};  // value: entities only
 
 // A pattern maps (text, start) to every position where a match can end.
 using Ends = std::set<size_t>;
@@ -28,16 +32,15 @@ inline ByteSet notIn(std::string bytes) {
     return [bytes](unsigned char b) { return bytes.find(static_cast<char>(b)) == std::string::npos; };
 }
 inline Pattern lit(std::string word) {
-    return [word](const std::string& s, size_t i) {
-        return s.compare(i, word.size(), word) == 0 ? Ends{i + word.size()} : Ends{};
-    };
+    return [word](const std::string& s, size_t i) { return s.compare(i, word.size(), word) == 0 ? Ends{i + word.size()} : Ends{}; };
 }
 inline Pattern seq(std::vector<Pattern> parts) {
     return [parts](const std::string& s, size_t i) {
         Ends at{i};
         for (const Pattern& p : parts) {
             Ends next;
-            for (size_t a : at) for (size_t b : p(s, a)) next.insert(b);
+            for (size_t a : at)
+                for (size_t b : p(s, a)) next.insert(b);
             at.swap(next);
         }
         return at;
@@ -46,7 +49,8 @@ inline Pattern seq(std::vector<Pattern> parts) {
 inline Pattern alt(std::vector<Pattern> choices) {
     return [choices](const std::string& s, size_t i) {
         Ends all;
-        for (const Pattern& p : choices) for (size_t b : p(s, i)) all.insert(b);
+        for (const Pattern& p : choices)
+            for (size_t b : p(s, i)) all.insert(b);
         return all;
     };
 }
@@ -56,7 +60,8 @@ inline Pattern star(Pattern p) {
         for (std::vector<size_t> todo{i}; !todo.empty();) {
             size_t a = todo.back();
             todo.pop_back();
-            for (size_t b : p(s, a)) if (reached.insert(b).second) todo.push_back(b);
+            for (size_t b : p(s, a))
+                if (reached.insert(b).second) todo.push_back(b);
         }
         return reached;
     };
@@ -74,7 +79,10 @@ inline bool isPunct(unsigned char b) {
     return (b >= 0x21 && b <= 0x2F) || (b >= 0x3A && b <= 0x40) || (b >= 0x5B && b <= 0x60) || (b >= 0x7B && b <= 0x7E);
 }
 
-struct Rule { Pattern pattern; int code, value; };  // value: entities; -1 takes it from the digits
+struct Rule {
+    Pattern pattern;
+    int code, value;
+};  // value: entities; -1 takes it from the digits
 
 inline std::vector<Rule> makeRules() {
     std::vector<Rule> t;
@@ -112,7 +120,8 @@ inline std::vector<Rule> makeRules() {
 
 inline int numericValue(const std::string& text) {  // of "&#digits;?", INT_MAX when too large
     long long v = 0;
-    for (char c : text) if (isDigit(c) && (v = v * 10 + (c - '0')) > INT_MAX) return INT_MAX;
+    for (char c : text)
+        if (isDigit(c) && (v = v * 10 + (c - '0')) > INT_MAX) return INT_MAX;
     return static_cast<int>(v);
 }
 
@@ -124,7 +133,8 @@ inline std::vector<Item> scan(const std::string& input) {  // items of the text 
         const Rule* best = nullptr;
         size_t bestLen = 0;
         for (const Rule& rule : rules)  // strictly longer only: ties go to the earlier rule
-            for (size_t end : rule.pattern(s, pos)) if (end - pos > bestLen) bestLen = end - pos, best = &rule;
+            for (size_t end : rule.pattern(s, pos))
+                if (end - pos > bestLen) bestLen = end - pos, best = &rule;
         std::string text = s.substr(pos, bestLen);
         items.push_back({best->code, text, best->value < 0 ? numericValue(text) : best->value});
         pos += bestLen;

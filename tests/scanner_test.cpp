@@ -20,7 +20,10 @@ int recordText(void*, int code, char* text, int len) {
     recorded.push_back({code, std::string(text, len), 0});
     return 0;
 }
-int recordEntity(void*, int value) { recorded.push_back({kItemEntity, scanner.itemText(), value}); return 0; }
+int recordEntity(void*, int value) {
+    recorded.push_back({kItemEntity, scanner.itemText(), value});
+    return 0;
+}
 enum Mode { Record, Echo, Silent };
 void install(Mode m) {
     ScanHandlers h = m == Echo ? echoHandlers() : ScanHandlers();
@@ -63,9 +66,13 @@ std::string dump(const std::vector<ref::Item>& items) {
     return out;
 }
 template <typename F>  // what f prints on standard output
-std::string printed(F f) { testing::internal::CaptureStdout(), f(); return testing::internal::GetCapturedStdout(); }
+std::string printed(F f) {
+    testing::internal::CaptureStdout(), f();
+    return testing::internal::GetCapturedStdout();
+}
 
 TEST(Scanner, ExactItemStreamsOfTrickyTexts) {  // cases in one row don't interact
+    // clang-format off
     const std::pair<const char*, const char*> cases[] = {
         {"<header><article><basefont><thead>", "[41 <header>][1 <article>][9 <basefont>][85 <thead>]"},
         {"<unknownTag><nobr></xyz><?xml version=1?>", "[89 <unknownTag>][0 <nobr>][1000 </xyz>][0 <?xml version=1?>]"},
@@ -89,17 +96,20 @@ TEST(Scanner, ExactItemStreamsOfTrickyTexts) {  // cases in one row don't intera
         {"caf\xc3\xa9\x01\x0c\x7f_x", "[2000 caf\xc3\xa9\x01\x0c\x7f][2001 _][2000 x]"},
         {"", ""},
     };
+    // clang-format on
     for (const auto& [input, items] : cases) EXPECT_EQ(dump(scan(input)), items) << "input: " << input;
 }
 // The reference's item streams: for random texts of tag, comment and entity fragments (NULs included),
 // through both ways of supplying input, and for windows of real pages.
 TEST(Scanner, MatchesTheLiteralRules) {
+    // clang-format off
     const std::vector<std::string> pieces = {
         "<", "</", ">", "<!", "--", "-", "!", "'", "\"", " ", "\t", "\n", "\r", "/", "=", ";", "#", "&", "&#", "1", "42",
         "9999999999", "amp", "AMP", "nbsp", "sup", "sup1", "eacute", "Eacute", "lt", "quot", "not", "a", "A", "b",
         "bAsEfOnT", "th", "THead", "h1", "H7", "sub", "script", "xyz", "article", "nobr", "?", "_", "x", "\x80", "\xe9",
         "\xff", "\x01", "\x0c", "\x7f", std::string(1, '\0'), "<!--", "-->", "<a href='", "' x>", "<!DOCTYPE", "&#65;",
         "&lt;", "&#0"};
+    // clang-format on
     std::mt19937 rng(20240611);
     for (int round = 0; round < 3000; ++round) {
         std::string input;
@@ -150,7 +160,7 @@ TEST(Registry, SuppliedInputs) {  // useString copies; useBuffer refuses bytes w
     memset(text, 'x', sizeof text - 1);
     EXPECT_EQ(dump(scanCurrent(7)), "[2000 one][2003  ][2000 two]");
     EXPECT_STREQ(text, "xxxxxxx");
-    scanner.release();                 // no current input: nothing happens
+    scanner.release();                    // no current input: nothing happens
     EXPECT_EQ(scanner.next(), kItemEnd);  // and nothing is scanned after a release
     EXPECT_EQ(recorded.size(), 3u);
     char current[] = "cur", bad1[] = {'a', 'b', 0, 'c'}, bad2[] = {'a', 0, 'b', 0}, tiny[] = {0};

@@ -15,9 +15,7 @@
 
 namespace w2r::test {
 
-inline bool haveCorpus() {
-    return std::ifstream(std::string(WEBLOG2RSS_CORPUS_DIR) + "/urls.txt").good();
-}
+inline bool haveCorpus() { return std::ifstream(std::string(WEBLOG2RSS_CORPUS_DIR) + "/urls.txt").good(); }
 
 // The bytes of corpus page n, or "" when there is no such page.
 inline std::string corpusPage(int n) {

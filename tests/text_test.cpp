@@ -35,13 +35,14 @@ Words words(std::string html) {
             out.push_back(w);
         }
     }
-    EXPECT_EQ(reader.next(), nullptr);   // asking again after the end is harmless
+    EXPECT_EQ(reader.next(), nullptr);  // asking again after the end is harmless
     EXPECT_EQ(reader.length(), 0);
     reader.finish();
     return out;
 }
 
 TEST(TextStripper, OutputTable) {
+    // clang-format off
     const struct { const char *html, *text; } cases[] = {
         {"Hello, <b>world</b>!", "Hello ,  world !"},
         {"a<br>b<p>c", "a \nb \n\nc "},
@@ -57,9 +58,10 @@ TEST(TextStripper, OutputTable) {
         {"</script>after", "after "},
         {"", ""},
     };
+    // clang-format on
     for (const auto& c : cases) EXPECT_EQ(strip(c.html), c.text) << c.html;
     // An unclosed SCRIPT hides the rest of its page but not the next run.
-    EXPECT_EQ(strip("<script>a b<p>c"), "  ");   // the tag, then the space inside
+    EXPECT_EQ(strip("<script>a b<p>c"), "  ");  // the tag, then the space inside
     EXPECT_EQ(strip("<p>c"), "\n\nc ");
 }
 
@@ -73,8 +75,10 @@ TEST(TextStripper, OutputNeverExceedsRoom) {
     }
     // Random mixes of the same ingredients, tags and entities included.
     std::mt19937 rng(7);
+    // clang-format off
     const char* pieces[] = {"a", "b", ",", ".", "'", " ", "\t", "\n", "<p>", "<br>", "<b>",
                             "&lt;", "&#38;", "&amp", "<script>", "</script>"};
+    // clang-format on
     for (int round = 0; round < 300; round++) {
         std::string page;
         for (int n = 1 + static_cast<int>(rng() % 400); n > 0; n--) page += pieces[rng() % 16];

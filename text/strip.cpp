@@ -96,8 +96,7 @@ void TextStripper::strip(char* s) {
     out_ = s;
     *out_ = '\0';  // an input that yields no text leaves an empty string
     counts_ = TagCounts();
-    while (scanner_.next() != kItemEnd) {
-    }
+    while (scanner_.next() != kItemEnd) {}
     scanner_.release();
 }
 
