@@ -1,14 +1,14 @@
 #include "fetch/cache_files.h"
 #include "fetch/fetch.h"
 
-#include <cerrno>
-#include <cstdint>
-#include <cstdlib>
-#include <cstdio>
 #include <fcntl.h>
 #include <sys/stat.h>
-#include <system_error>
 #include <unistd.h>
+#include <cerrno>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <system_error>
 
 namespace w2r {
 namespace {
@@ -112,12 +112,18 @@ CacheMeta readCacheMeta(const std::string& path) {
         std::size_t sep = line.find(": ");
         if (sep == std::string_view::npos) continue;
         std::string_view key = line.substr(0, sep), value = line.substr(sep + 2);
-        if (key == "url") meta.url = value;
-        else if (key == "etag") meta.etag = value;
-        else if (key == "last-modified") meta.lastModified = value;
-        else if (key == "charset") meta.charset = value;
-        else if (key == "bytes") meta.bytes = std::atoll(std::string(value).c_str());
-        else if (key == "feed-key") meta.feedKey = value;
+        if (key == "url")
+            meta.url = value;
+        else if (key == "etag")
+            meta.etag = value;
+        else if (key == "last-modified")
+            meta.lastModified = value;
+        else if (key == "charset")
+            meta.charset = value;
+        else if (key == "bytes")
+            meta.bytes = std::atoll(std::string(value).c_str());
+        else if (key == "feed-key")
+            meta.feedKey = value;
     }
     return meta;
 }

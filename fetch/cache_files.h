@@ -8,12 +8,12 @@
 namespace w2r {
 
 struct CacheMeta {
-    std::string url;           // the address the page was fetched from
-    long long bytes = -1;      // the page's length when it was written
+    std::string url;       // the address the page was fetched from
+    long long bytes = -1;  // the page's length when it was written
     std::string etag;
     std::string lastModified;
     std::string charset;
-    std::string feedKey;       // see feedKeyOf
+    std::string feedKey;  // see feedKeyOf
 };
 
 // Reads dir/n.meta; a missing or unreadable file gives an empty meta.

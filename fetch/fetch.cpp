@@ -45,7 +45,8 @@ bool startsWithIgnoreCase(std::string_view s, std::string_view prefix) {
 
 std::string_view trimmed(std::string_view s) {
     while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
-    while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\r' || s.back() == '\n'))
+    while (!s.empty() &&
+           (s.back() == ' ' || s.back() == '\t' || s.back() == '\r' || s.back() == '\n'))
         s.remove_suffix(1);
     return s;
 }
@@ -70,9 +71,9 @@ std::string charsetOf(std::string_view contentType) {
 
 // An address split into what scheduling and robots.txt need.
 struct Address {
-    std::string url;           // normalised, as handed to the transfer
-    std::string host;          // lower case: the unit of the per-host limit
-    std::string origin;        // scheme://host:port: the unit of robots.txt
+    std::string url;     // normalised, as handed to the transfer
+    std::string host;    // lower case: the unit of the per-host limit
+    std::string origin;  // scheme://host:port: the unit of robots.txt
     std::string pathAndQuery;
 };
 
@@ -83,12 +84,14 @@ std::string parseAddress(std::string_view url, Address& addr) {
     for (std::size_t i = 0; hasScheme && i < colon; ++i) {
         char c = url[i];
         bool letter = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
-        hasScheme = letter || (i > 0 && ((c >= '0' && c <= '9') || c == '+' || c == '-' || c == '.'));
+        hasScheme =
+            letter || (i > 0 && ((c >= '0' && c <= '9') || c == '+' || c == '-' || c == '.'));
     }
     if (!hasScheme) return "not an address: it must start with http:// or https://";
     std::string scheme = lowered(url.substr(0, colon));
     if (scheme != "http" && scheme != "https")
-        return "unsupported scheme \"" + std::string(url.substr(0, colon)) + ":\" (only http and https are fetched)";
+        return "unsupported scheme \"" + std::string(url.substr(0, colon)) +
+               ":\" (only http and https are fetched)";
     if (url.find('\0') != std::string_view::npos) return "malformed address: it holds a NUL byte";
 
     std::unique_ptr<CURLU, void (*)(CURLU*)> h(curl_url(), curl_url_cleanup);
@@ -118,7 +121,9 @@ std::string parseAddress(std::string_view url, Address& addr) {
     return {};
 }
 
-bool isRedirect(long code) { return code == 301 || code == 302 || code == 303 || code == 307 || code == 308; }
+bool isRedirect(long code) {
+    return code == 301 || code == 302 || code == 303 || code == 307 || code == 308;
+}
 
 std::string httpError(long code, const std::string& reason) {
     std::string out = "HTTP " + std::to_string(code);
@@ -138,19 +143,23 @@ public:
         opt_.perHost = std::max(1, opt_.perHost);
         opt_.maxRedirects = std::max(0, opt_.maxRedirects);
         // A line break in the user agent would start a request header of its own.
-        opt_.userAgent.erase(std::remove_if(opt_.userAgent.begin(), opt_.userAgent.end(),
-                                            [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7f; }),
-                             opt_.userAgent.end());
+        opt_.userAgent.erase(
+            std::remove_if(
+                opt_.userAgent.begin(), opt_.userAgent.end(),
+                [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7f; }),
+            opt_.userAgent.end());
         std::string_view ua = opt_.userAgent;
         robotsToken_ = std::string(ua.substr(0, std::min(ua.find('/'), ua.find(' '))));
         if (robotsToken_.empty()) robotsToken_ = "weblog2rss";
-        if (curl_global_init(CURL_GLOBAL_DEFAULT) != CURLE_OK) throw std::runtime_error("cannot start libcurl");
+        if (curl_global_init(CURL_GLOBAL_DEFAULT) != CURLE_OK)
+            throw std::runtime_error("cannot start libcurl");
         multi_ = curl_multi_init();
         if (!multi_) {
             curl_global_cleanup();
             throw std::runtime_error("cannot start libcurl");
         }
-        curl_multi_setopt(multi_, CURLMOPT_MAX_TOTAL_CONNECTIONS, static_cast<long>(opt_.connections));
+        curl_multi_setopt(multi_, CURLMOPT_MAX_TOTAL_CONNECTIONS,
+                          static_cast<long>(opt_.connections));
         curl_multi_setopt(multi_, CURLMOPT_MAX_HOST_CONNECTIONS, static_cast<long>(opt_.perHost));
     }
 
@@ -207,7 +216,7 @@ private:
         std::string original;
         Address at;
         int hops = 0;
-        std::string etag, lastModified;   // validators for a conditional request
+        std::string etag, lastModified;  // validators for a conditional request
         bool started = false;
         Clock::time_point deadline;
     };
@@ -215,9 +224,9 @@ private:
     struct Origin {
         enum class State { Unknown, Fetching, Ready } state = State::Unknown;
         RobotsRules rules;
-        std::string unreachable;          // why robots.txt could not be had; pages are refused
+        std::string unreachable;  // why robots.txt could not be had; pages are refused
         std::vector<std::size_t> waiting;
-        Address at;                       // the robots.txt address (moves on redirects)
+        Address at;  // the robots.txt address (moves on redirects)
         int hops = 0;
         bool started = false;
         Clock::time_point deadline;
@@ -225,8 +234,8 @@ private:
 
     struct Job {
         bool robots = false;
-        std::size_t page = 0;             // when !robots
-        std::string origin;               // when robots
+        std::size_t page = 0;  // when !robots
+        std::string origin;    // when robots
     };
 
     struct Transfer {
@@ -235,7 +244,7 @@ private:
         std::string host;
         curl_slist* requestHeaders = nullptr;
         std::size_t maxHeaderBytes = 0, maxBodyBytes = 0, errorBodyBytes = 0;
-        std::size_t limit = 0;            // settled at the first body bytes, from the status
+        std::size_t limit = 0;  // settled at the first body bytes, from the status
         bool limitSet = false;
         std::size_t headerBytes = 0;
         bool headersTooLong = false, cut = false;
@@ -252,22 +261,27 @@ private:
             return 0;
         }
         std::string_view line(data, n);
-        if (startsWithIgnoreCase(line, "HTTP/")) {  // a new response (after 1xx): forget the last one's
+        if (startsWithIgnoreCase(line,
+                                 "HTTP/")) {  // a new response (after 1xx): forget the last one's
             t->contentType.clear();
             t->etag.clear();
             t->lastModified.clear();
             std::size_t sp = line.find(' ');
             std::size_t sp2 = sp == std::string_view::npos ? sp : line.find(' ', sp + 1);
-            t->reason = sp2 == std::string_view::npos ? "" : std::string(trimmed(line.substr(sp2 + 1)));
+            t->reason =
+                sp2 == std::string_view::npos ? "" : std::string(trimmed(line.substr(sp2 + 1)));
             return n;
         }
         std::size_t colon = line.find(':');
         if (colon == std::string_view::npos) return n;
         std::string_view name = trimmed(line.substr(0, colon));
         std::string value(trimmed(line.substr(colon + 1)));
-        if (startsWithIgnoreCase(name, "content-type") && name.size() == 12) t->contentType = value;
-        else if (startsWithIgnoreCase(name, "etag") && name.size() == 4) t->etag = value;
-        else if (startsWithIgnoreCase(name, "last-modified") && name.size() == 13) t->lastModified = value;
+        if (startsWithIgnoreCase(name, "content-type") && name.size() == 12)
+            t->contentType = value;
+        else if (startsWithIgnoreCase(name, "etag") && name.size() == 4)
+            t->etag = value;
+        else if (startsWithIgnoreCase(name, "last-modified") && name.size() == 13)
+            t->lastModified = value;
         return n;
     }
 
@@ -335,14 +349,17 @@ private:
     void robotsCheck(std::size_t i, const Origin& o) {
         Page& p = pages_[i];
         if (!o.unreachable.empty())
-            fail(i, "robots.txt of " + p.at.host + " could not be read (" + o.unreachable + "), so its pages are not fetched");
+            fail(i, "robots.txt of " + p.at.host + " could not be read (" + o.unreachable +
+                        "), so its pages are not fetched");
         else if (!o.rules.allows(p.at.pathAndQuery))
             fail(i, "disallowed by robots.txt of " + p.at.host);
         else
             runnable_.push_back(Job{false, i, {}});
     }
 
-    const Address& addressOf(const Job& job) { return job.robots ? origins_[job.origin].at : pages_[job.page].at; }
+    const Address& addressOf(const Job& job) {
+        return job.robots ? origins_[job.origin].at : pages_[job.page].at;
+    }
 
     // Starts queued jobs in order, skipping those whose host is busy.
     // Starting may queue or finish other jobs, so each start scans afresh.
@@ -385,11 +402,15 @@ private:
         }
         long remainingMs = 0;
         if (opt_.totalTimeoutMs > 0) {
-            remainingMs = static_cast<long>(std::chrono::duration_cast<std::chrono::milliseconds>(*deadline - now).count());
+            remainingMs = static_cast<long>(
+                std::chrono::duration_cast<std::chrono::milliseconds>(*deadline - now).count());
             if (remainingMs <= 0) {
-                std::string why = "timed out after " + std::to_string(opt_.totalTimeoutMs) + " ms (redirects included)";
-                if (job.robots) robotsDone(job.origin, {}, 0, why);
-                else fail(job.page, why);
+                std::string why = "timed out after " + std::to_string(opt_.totalTimeoutMs) +
+                                  " ms (redirects included)";
+                if (job.robots)
+                    robotsDone(job.origin, {}, 0, why);
+                else
+                    fail(job.page, why);
                 return;
             }
         }
@@ -412,7 +433,8 @@ private:
         curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
         curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
         curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 0L);  // followed here, to check each hop
-        curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, opt_.connectTimeoutMs > 0 ? opt_.connectTimeoutMs : 0L);
+        curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS,
+                         opt_.connectTimeoutMs > 0 ? opt_.connectTimeoutMs : 0L);
         curl_easy_setopt(easy, CURLOPT_TIMEOUT_MS, remainingMs);
         curl_easy_setopt(easy, CURLOPT_USERAGENT, opt_.userAgent.c_str());
         curl_easy_setopt(easy, CURLOPT_ACCEPT_ENCODING, "");
@@ -423,7 +445,8 @@ private:
         curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &Engine::onBody);
         curl_easy_setopt(easy, CURLOPT_WRITEDATA, t);
         if (etag && !etag->empty()) addHeader(*t, "If-None-Match: " + *etag);
-        if (lastModified && !lastModified->empty()) addHeader(*t, "If-Modified-Since: " + *lastModified);
+        if (lastModified && !lastModified->empty())
+            addHeader(*t, "If-Modified-Since: " + *lastModified);
         if (t->requestHeaders) curl_easy_setopt(easy, CURLOPT_HTTPHEADER, t->requestHeaders);
 
         if (curl_multi_add_handle(multi_, easy) != CURLM_OK) {
@@ -442,13 +465,19 @@ private:
     }
 
     static std::string describe(CURLcode rc, const Transfer& t) {
-        std::string detail = t.errbuf[0] ? std::string(t.errbuf) : std::string(curl_easy_strerror(rc));
+        std::string detail =
+            t.errbuf[0] ? std::string(t.errbuf) : std::string(curl_easy_strerror(rc));
         switch (rc) {
-        case CURLE_OPERATION_TIMEDOUT: return "timed out: " + detail;
-        case CURLE_BAD_CONTENT_ENCODING: return "invalid compressed content: " + detail;
-        case CURLE_COULDNT_RESOLVE_HOST: return "unknown host: " + detail;
-        case CURLE_COULDNT_CONNECT: return "cannot connect: " + detail;
-        default: return detail;
+        case CURLE_OPERATION_TIMEDOUT:
+            return "timed out: " + detail;
+        case CURLE_BAD_CONTENT_ENCODING:
+            return "invalid compressed content: " + detail;
+        case CURLE_COULDNT_RESOLVE_HOST:
+            return "unknown host: " + detail;
+        case CURLE_COULDNT_CONNECT:
+            return "cannot connect: " + detail;
+        default:
+            return detail;
         }
     }
 
@@ -461,7 +490,8 @@ private:
         std::string redirect;
         if (isRedirect(code)) {
             char* location = nullptr;
-            if (curl_easy_getinfo(easy, CURLINFO_REDIRECT_URL, &location) == CURLE_OK && location) redirect = location;
+            if (curl_easy_getinfo(easy, CURLINFO_REDIRECT_URL, &location) == CURLE_OK && location)
+                redirect = location;
         }
         curl_easy_cleanup(easy);
         curl_slist_free_all(t->requestHeaders);
@@ -492,7 +522,8 @@ private:
         return {};
     }
 
-    void pageDone(std::size_t i, Transfer& t, long code, const std::string& error, const std::string& redirect) {
+    void pageDone(std::size_t i, Transfer& t, long code, const std::string& error,
+                  const std::string& redirect) {
         Page& p = pages_[i];
         if (!error.empty()) return fail(i, error, code);
         if (isRedirect(code)) {
@@ -507,7 +538,8 @@ private:
         result.lastModified = t.lastModified;
         result.charset = charsetOf(t.contentType);
         if (code == 304) {
-            if (p.etag.empty() && p.lastModified.empty()) return fail(i, "HTTP 304 to a request that was not conditional", code);
+            if (p.etag.empty() && p.lastModified.empty())
+                return fail(i, "HTTP 304 to a request that was not conditional", code);
             result.status = FetchedPage::Status::NotModified;
         } else if (code >= 200 && code < 300) {
             result.status = FetchedPage::Status::Fetched;
@@ -519,8 +551,8 @@ private:
         onDone_(i, std::move(result));
     }
 
-    void robotsDone(const std::string& originKey, const Transfer& t, long code, const std::string& error,
-                    const std::string& redirect = {}) {
+    void robotsDone(const std::string& originKey, const Transfer& t, long code,
+                    const std::string& error, const std::string& redirect = {}) {
         Origin& o = origins_[originKey];
         if (error.empty() && isRedirect(code)) {
             std::string err = follow(o.at, o.hops, code, redirect);
@@ -564,8 +596,9 @@ FetchedPage fetchUrl(std::string_view url, const FetchOptions& options) {
     return out;
 }
 
-std::vector<CacheOutcome> fetchBatch(const std::vector<std::string>& urls, const std::string& cacheDir,
-                                     const FetchOptions& options, const ProgressCallback& progress) {
+std::vector<CacheOutcome> fetchBatch(const std::vector<std::string>& urls,
+                                     const std::string& cacheDir, const FetchOptions& options,
+                                     const ProgressCallback& progress) {
     std::vector<CacheOutcome> outcomes(urls.size());
     std::vector<CacheMeta> metas(urls.size());
     std::vector<bool> usable(urls.size());  // cacheDir/n is a page of urls[n]
@@ -614,7 +647,10 @@ std::vector<CacheOutcome> fetchBatch(const std::vector<std::string>& urls, const
             if (!page.etag.empty()) updated.etag = page.etag;
             if (!page.lastModified.empty()) updated.lastModified = page.lastModified;
             if (updated.etag != meta.etag || updated.lastModified != meta.lastModified)
-                writeFileAtomically(metaPath, formatCacheMeta(updated));  // only the validators: a failure costs a full fetch later
+                writeFileAtomically(
+                    metaPath,
+                    formatCacheMeta(
+                        updated));  // only the validators: a failure costs a full fetch later
             break;
         }
         case FetchedPage::Status::Failed:

@@ -15,27 +15,27 @@ namespace w2r {
 std::string defaultUserAgent();
 
 struct FetchOptions {
-    int connections = 8;               // transfers at once over the whole run
-    int perHost = 2;                   // transfers at once to one host name
+    int connections = 8;  // transfers at once over the whole run
+    int perHost = 2;      // transfers at once to one host name
     long connectTimeoutMs = 10000;
-    long totalTimeoutMs = 30000;       // per page, redirects included
-    std::size_t maxBytes = 3145727;    // longer pages are cut here (the rest is not downloaded)
+    long totalTimeoutMs = 30000;          // per page, redirects included
+    std::size_t maxBytes = 3145727;       // longer pages are cut here (the rest is not downloaded)
     std::size_t maxHeaderBytes = 262144;  // a response whose headers go beyond this fails
     int maxRedirects = 5;
     std::string userAgent = defaultUserAgent();
-    bool robots = true;                // honour robots.txt (fetched once per host and run)
+    bool robots = true;  // honour robots.txt (fetched once per host and run)
 };
 
 struct FetchedPage {
     enum class Status { Fetched, NotModified, Failed };
     Status status = Status::Failed;
-    std::string body;          // the page (Fetched only), at most maxBytes bytes
-    bool truncated = false;    // the page was longer than maxBytes
-    std::string charset;       // the charset parameter of Content-Type, as sent
+    std::string body;        // the page (Fetched only), at most maxBytes bytes
+    bool truncated = false;  // the page was longer than maxBytes
+    std::string charset;     // the charset parameter of Content-Type, as sent
     std::string etag, lastModified;
-    long httpCode = 0;         // of the last response; 0 when none came
-    std::string error;         // why it failed, for people (Failed only)
-    std::string finalUrl;      // the address after redirects
+    long httpCode = 0;     // of the last response; 0 when none came
+    std::string error;     // why it failed, for people (Failed only)
+    std::string finalUrl;  // the address after redirects
 };
 
 // Fetches one page. Never throws for network or server faults: they come
@@ -46,11 +46,11 @@ FetchedPage fetchUrl(std::string_view url, const FetchOptions& options);
 struct CacheOutcome {
     std::string url;
     FetchedPage::Status status = FetchedPage::Status::Failed;
-    bool cached = false;       // cacheDir/n holds a page of this address (new, unchanged or older)
-    bool truncated = false;    // the page was cut at maxBytes (Fetched only)
-    std::string charset;       // of the page in the cache
+    bool cached = false;     // cacheDir/n holds a page of this address (new, unchanged or older)
+    bool truncated = false;  // the page was cut at maxBytes (Fetched only)
+    std::string charset;     // of the page in the cache
     long httpCode = 0;
-    std::string error;         // Failed only; cached tells whether an older copy is left
+    std::string error;  // Failed only; cached tells whether an older copy is left
 };
 
 using ProgressCallback = std::function<void(std::size_t index, const CacheOutcome&)>;
@@ -61,8 +61,9 @@ using ProgressCallback = std::function<void(std::size_t index, const CacheOutcom
 // the cached copy stays. Files are replaced atomically and nothing is written
 // outside cacheDir. progress (may be empty) is called once per page as it
 // finishes, in any order, on the calling thread. Returns one outcome per url.
-std::vector<CacheOutcome> fetchBatch(const std::vector<std::string>& urls, const std::string& cacheDir,
-                                     const FetchOptions& options, const ProgressCallback& progress = {});
+std::vector<CacheOutcome> fetchBatch(const std::vector<std::string>& urls,
+                                     const std::string& cacheDir, const FetchOptions& options,
+                                     const ProgressCallback& progress = {});
 
 // The path of entry n of a cache or output folder: dir, a "/" unless dir
 // already ends in one, then n.

@@ -43,8 +43,8 @@ int hexValue(char c) {
 }
 
 bool isUnreserved(unsigned char c) {
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
-           c == '-' || c == '.' || c == '_' || c == '~';
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' ||
+           c == '.' || c == '_' || c == '~';
 }
 
 void appendEscape(std::string& out, unsigned char c) {
@@ -137,7 +137,8 @@ RobotsRules RobotsRules::parse(std::string_view text, std::string_view productTo
         while (end < text.size() && text[end] != '\n' && text[end] != '\r') ++end;
         std::string_view line = text.substr(pos, end - pos);
         pos = end + 1;
-        if (std::size_t hash = line.find('#'); hash != std::string_view::npos) line = line.substr(0, hash);
+        if (std::size_t hash = line.find('#'); hash != std::string_view::npos)
+            line = line.substr(0, hash);
         std::size_t colon = line.find(':');
         if (colon == std::string_view::npos) continue;
         std::string_view key = trim(line.substr(0, colon));
@@ -157,11 +158,12 @@ RobotsRules RobotsRules::parse(std::string_view text, std::string_view productTo
         } else if (equalsIgnoreCase(key, "allow") || equalsIgnoreCase(key, "disallow")) {
             if (groups.empty()) continue;  // rules before any User-agent line belong to no group
             inRules = true;
-            if (value.empty()) continue;   // "Disallow:" with nothing disallows nothing
+            if (value.empty()) continue;  // "Disallow:" with nothing disallows nothing
             std::string pattern;
             if (value.front() != '/' && value.front() != '*') pattern += '/';
             pattern += value;
-            groups.back().rules.push_back({equalsIgnoreCase(key, "allow"), normaliseRobotsPath(pattern)});
+            groups.back().rules.push_back(
+                {equalsIgnoreCase(key, "allow"), normaliseRobotsPath(pattern)});
         }
         // Other records (Sitemap, Crawl-delay, ...) neither end nor join a group.
     }

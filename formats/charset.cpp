@@ -17,8 +17,7 @@ const char kReplacement[] = "\xEF\xBF\xBD";
 // code point and sets len to its length; for an ill-formed sequence returns
 // -1 and sets len to the bytes to replace (its longest valid prefix, at
 // least 1), with cut set when only the end of the input made it ill-formed.
-long decodeUtf8(const unsigned char* s, std::size_t n, std::size_t& len,
-                bool& cut) {
+long decodeUtf8(const unsigned char* s, std::size_t n, std::size_t& len, bool& cut) {
     cut = false;
     const unsigned lead = s[0];
     if (lead < 0x80) {
@@ -66,13 +65,10 @@ long decodeUtf8(const unsigned char* s, std::size_t n, std::size_t& len,
 
 char lowerAscii(char c) { return c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c; }
 char upperAscii(char c) { return c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c; }
-bool isSpace(char c) {
-    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f';
-}
+bool isSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f'; }
 
 // Whether text at pos starts with word, ignoring ASCII case (word is lower).
-bool startsWithNoCase(std::string_view text, std::size_t pos,
-                      std::string_view word) {
+bool startsWithNoCase(std::string_view text, std::size_t pos, std::string_view word) {
     if (text.size() - pos < word.size()) return false;
     for (std::size_t i = 0; i < word.size(); ++i)
         if (lowerAscii(text[pos + i]) != word[i]) return false;
@@ -131,8 +127,8 @@ std::size_t readAttributes(std::string_view page, std::size_t pos, Take take) {
         std::string name;
         do {
             name += lowerAscii(page[pos++]);
-        } while (pos < end && !isSpace(page[pos]) && page[pos] != '=' &&
-                 page[pos] != '>' && page[pos] != '/');
+        } while (pos < end && !isSpace(page[pos]) && page[pos] != '=' && page[pos] != '>' &&
+                 page[pos] != '/');
         while (pos < end && isSpace(page[pos])) ++pos;
         if (pos >= end || page[pos] != '=') {
             take(name, std::string_view());
@@ -190,8 +186,7 @@ std::string xmlDeclarationCharset(std::string_view page) {
 
 // Whether the tag name at pos (after "<" + name) ends there.
 bool tagNameEnds(std::string_view page, std::size_t pos) {
-    return pos >= page.size() || isSpace(page[pos]) || page[pos] == '/' ||
-           page[pos] == '>';
+    return pos >= page.size() || isSpace(page[pos]) || page[pos] == '/' || page[pos] == '>';
 }
 
 }  // namespace
@@ -232,8 +227,8 @@ std::string xmlSafeUtf8(std::string_view utf8) {
             out += kReplacement;
         } else if (cp == 0x0B || cp == 0x0C) {
             out += ' ';
-        } else if ((cp < 0x20 && cp != '\t' && cp != '\n' && cp != '\r') ||
-                   cp == 0xFFFE || cp == 0xFFFF) {
+        } else if ((cp < 0x20 && cp != '\t' && cp != '\n' && cp != '\r') || cp == 0xFFFE ||
+                   cp == 0xFFFF) {
             // not allowed in XML 1.0: dropped
         } else {
             out.append(utf8.data() + i, len);
@@ -247,8 +242,8 @@ std::string iconvCharsetName(std::string_view label) {
     const std::string l = lowerTrimmed(label);
     if (l.empty() || l.size() > kLabelLimit) return std::string();
     for (char c : l)
-        if (!((c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' ||
-              c == '_' || c == '.' || c == ':'))
+        if (!((c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' || c == '_' ||
+              c == '.' || c == ':'))
             return std::string();
     // Labels browsers decode as another charset, and labels a page read as
     // ASCII cannot truthfully carry (or that are unsafe to honour).
@@ -256,27 +251,48 @@ std::string iconvCharsetName(std::string_view label) {
         const char* label;
         const char* name;
     } kAliases[] = {
-        {"utf8", "UTF-8"},            {"unicode-1-1-utf-8", "UTF-8"},
-        {"us-ascii", "WINDOWS-1252"}, {"ascii", "WINDOWS-1252"},
-        {"iso-8859-1", "WINDOWS-1252"}, {"iso8859-1", "WINDOWS-1252"},
-        {"iso_8859-1", "WINDOWS-1252"}, {"latin1", "WINDOWS-1252"},
-        {"l1", "WINDOWS-1252"},       {"cp819", "WINDOWS-1252"},
-        {"x-cp1252", "WINDOWS-1252"}, {"iso-8859-9", "WINDOWS-1254"},
-        {"iso8859-9", "WINDOWS-1254"}, {"latin5", "WINDOWS-1254"},
-        {"tis-620", "WINDOWS-874"},   {"iso-8859-11", "WINDOWS-874"},
-        {"shift_jis", "WINDOWS-31J"}, {"shift-jis", "WINDOWS-31J"},
-        {"sjis", "WINDOWS-31J"},      {"x-sjis", "WINDOWS-31J"},
-        {"ms_kanji", "WINDOWS-31J"},  {"euc-kr", "CP949"},
-        {"ks_c_5601-1987", "CP949"},  {"windows-949", "CP949"},
-        {"gb2312", "GB18030"},        {"gbk", "GB18030"},
-        {"x-gbk", "GB18030"},         {"big5", "BIG5-HKSCS"},
-        {"utf-16", ""},               {"utf-16le", ""},
-        {"utf-16be", ""},             {"utf-32", ""},
-        {"utf-32le", ""},             {"utf-32be", ""},
-        {"ucs-2", ""},                {"ucs-4", ""},
-        {"unicode", ""},              {"utf-7", ""},
-        {"x-user-defined", ""},       {"iso-2022-kr", ""},
-        {"iso-2022-cn", ""},          {"hz-gb-2312", ""},
+        {"utf8", "UTF-8"},
+        {"unicode-1-1-utf-8", "UTF-8"},
+        {"us-ascii", "WINDOWS-1252"},
+        {"ascii", "WINDOWS-1252"},
+        {"iso-8859-1", "WINDOWS-1252"},
+        {"iso8859-1", "WINDOWS-1252"},
+        {"iso_8859-1", "WINDOWS-1252"},
+        {"latin1", "WINDOWS-1252"},
+        {"l1", "WINDOWS-1252"},
+        {"cp819", "WINDOWS-1252"},
+        {"x-cp1252", "WINDOWS-1252"},
+        {"iso-8859-9", "WINDOWS-1254"},
+        {"iso8859-9", "WINDOWS-1254"},
+        {"latin5", "WINDOWS-1254"},
+        {"tis-620", "WINDOWS-874"},
+        {"iso-8859-11", "WINDOWS-874"},
+        {"shift_jis", "WINDOWS-31J"},
+        {"shift-jis", "WINDOWS-31J"},
+        {"sjis", "WINDOWS-31J"},
+        {"x-sjis", "WINDOWS-31J"},
+        {"ms_kanji", "WINDOWS-31J"},
+        {"euc-kr", "CP949"},
+        {"ks_c_5601-1987", "CP949"},
+        {"windows-949", "CP949"},
+        {"gb2312", "GB18030"},
+        {"gbk", "GB18030"},
+        {"x-gbk", "GB18030"},
+        {"big5", "BIG5-HKSCS"},
+        {"utf-16", ""},
+        {"utf-16le", ""},
+        {"utf-16be", ""},
+        {"utf-32", ""},
+        {"utf-32le", ""},
+        {"utf-32be", ""},
+        {"ucs-2", ""},
+        {"ucs-4", ""},
+        {"unicode", ""},
+        {"utf-7", ""},
+        {"x-user-defined", ""},
+        {"iso-2022-kr", ""},
+        {"iso-2022-cn", ""},
+        {"hz-gb-2312", ""},
     };
     std::string name;
     bool aliased = false;
@@ -296,8 +312,7 @@ std::string iconvCharsetName(std::string_view label) {
 }
 
 std::string declaredCharset(std::string_view page) {
-    const std::string_view head =
-        page.substr(0, std::min(page.size(), kDeclarationScanLimit));
+    const std::string_view head = page.substr(0, std::min(page.size(), kDeclarationScanLimit));
     std::size_t pos = 0;
     while ((pos = head.find('<', pos)) != std::string_view::npos) {
         if (head.compare(pos, 4, "<!--") == 0) {
@@ -322,8 +337,8 @@ std::string detectCharset(std::string_view page, std::string_view httpCharset) {
     if (page.compare(0, 2, "\xFF\xFE") == 0) return "UTF-16LE";
     if (page.compare(0, 2, "\xFE\xFF") == 0) return "UTF-16BE";
     const bool whole = httpCharset.find_first_of("/;=") != std::string_view::npos;
-    std::string name = iconvCharsetName(whole ? charsetParameter(httpCharset)
-                                              : std::string(httpCharset));
+    std::string name =
+        iconvCharsetName(whole ? charsetParameter(httpCharset) : std::string(httpCharset));
     if (!name.empty()) return name;
     name = iconvCharsetName(declaredCharset(page));
     if (!name.empty()) return name;

@@ -51,7 +51,7 @@ struct FeedChannel {
 // Writes a complete feed in one of Rss2, Atom or Json to out. Returns false
 // without writing for Rss091 (the system's own writer makes that one) and
 // when out fails.
-bool writeFeed(FeedFormat format, const FeedChannel& channel,
-               const std::vector<FeedItem>& items, std::ostream& out);
+bool writeFeed(FeedFormat format, const FeedChannel& channel, const std::vector<FeedItem>& items,
+               std::ostream& out);
 
 }  // namespace w2r

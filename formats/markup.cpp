@@ -46,19 +46,34 @@ private:
 
 // Elements whose content is not text a reader sees.
 bool hidesText(GumboTag tag) {
-    return tag == GUMBO_TAG_SCRIPT || tag == GUMBO_TAG_STYLE ||
-           tag == GUMBO_TAG_TEMPLATE;
+    return tag == GUMBO_TAG_SCRIPT || tag == GUMBO_TAG_STYLE || tag == GUMBO_TAG_TEMPLATE;
 }
 
 // Elements that separate the words before and after them.
 bool separatesWords(GumboTag tag) {
     switch (tag) {
-    case GUMBO_TAG_BR: case GUMBO_TAG_HR: case GUMBO_TAG_P: case GUMBO_TAG_DIV:
-    case GUMBO_TAG_LI: case GUMBO_TAG_DT: case GUMBO_TAG_DD: case GUMBO_TAG_TR:
-    case GUMBO_TAG_TD: case GUMBO_TAG_TH: case GUMBO_TAG_H1: case GUMBO_TAG_H2:
-    case GUMBO_TAG_H3: case GUMBO_TAG_H4: case GUMBO_TAG_H5: case GUMBO_TAG_H6:
-    case GUMBO_TAG_BLOCKQUOTE: case GUMBO_TAG_PRE: case GUMBO_TAG_TABLE:
-    case GUMBO_TAG_UL: case GUMBO_TAG_OL: case GUMBO_TAG_DL:
+    case GUMBO_TAG_BR:
+    case GUMBO_TAG_HR:
+    case GUMBO_TAG_P:
+    case GUMBO_TAG_DIV:
+    case GUMBO_TAG_LI:
+    case GUMBO_TAG_DT:
+    case GUMBO_TAG_DD:
+    case GUMBO_TAG_TR:
+    case GUMBO_TAG_TD:
+    case GUMBO_TAG_TH:
+    case GUMBO_TAG_H1:
+    case GUMBO_TAG_H2:
+    case GUMBO_TAG_H3:
+    case GUMBO_TAG_H4:
+    case GUMBO_TAG_H5:
+    case GUMBO_TAG_H6:
+    case GUMBO_TAG_BLOCKQUOTE:
+    case GUMBO_TAG_PRE:
+    case GUMBO_TAG_TABLE:
+    case GUMBO_TAG_UL:
+    case GUMBO_TAG_OL:
+    case GUMBO_TAG_DL:
         return true;
     default:
         return false;
@@ -83,8 +98,7 @@ std::string collectText(const GumboNode* root) {
             text += node->v.text.text;
             continue;
         }
-        if (node->type != GUMBO_NODE_ELEMENT && node->type != GUMBO_NODE_TEMPLATE)
-            continue;
+        if (node->type != GUMBO_NODE_ELEMENT && node->type != GUMBO_NODE_TEMPLATE) continue;
         const GumboTag tag = node->v.element.tag;
         if (hidesText(tag)) continue;
         if (separatesWords(tag)) text += ' ';
@@ -148,8 +162,7 @@ std::string htmlAttributeValue(std::string_view raw) {
         stack.pop_back();
         if (node->type != GUMBO_NODE_ELEMENT) continue;
         if (node->v.element.tag == GUMBO_TAG_A) {
-            const GumboAttribute* href =
-                gumbo_get_attribute(&node->v.element.attributes, "href");
+            const GumboAttribute* href = gumbo_get_attribute(&node->v.element.attributes, "href");
             if (!href) return std::string();
             std::string decoded = xmlSafeUtf8(href->value);
             const std::size_t a = decoded.find_first_not_of(" \t\n\r\f");
@@ -169,12 +182,23 @@ std::string escapeXml(std::string_view text) {
     out.reserve(text.size() + text.size() / 8);
     for (char c : text) {
         switch (c) {
-        case '&': out += "&amp;"; break;
-        case '<': out += "&lt;"; break;
-        case '>': out += "&gt;"; break;
-        case '"': out += "&quot;"; break;
-        case '\'': out += "&#39;"; break;
-        default: out += c;
+        case '&':
+            out += "&amp;";
+            break;
+        case '<':
+            out += "&lt;";
+            break;
+        case '>':
+            out += "&gt;";
+            break;
+        case '"':
+            out += "&quot;";
+            break;
+        case '\'':
+            out += "&#39;";
+            break;
+        default:
+            out += c;
         }
     }
     return out;
@@ -183,8 +207,7 @@ std::string escapeXml(std::string_view text) {
 std::string cdataSections(std::string_view text) {
     std::string out = "<![CDATA[";
     std::size_t pos = 0;
-    for (std::size_t hit; (hit = text.find("]]>", pos)) != std::string_view::npos;
-         pos = hit + 2) {
+    for (std::size_t hit; (hit = text.find("]]>", pos)) != std::string_view::npos; pos = hit + 2) {
         // "]]" ends this section; the ">" opens the next one.
         out.append(text.substr(pos, hit + 2 - pos));
         out += "]]><![CDATA[";

@@ -61,8 +61,8 @@ std::string rfc822Date(const FeedDate& date) {
     const FeedDate d = normalisedDate(date);
     char buf[64];
     std::snprintf(buf, sizeof buf, "%s, %02d %s %04d %02d:%02d:00 +0000",
-                  kDayNames[dayOfWeek(d.year, d.month, d.day)], d.day,
-                  kMonthNames[d.month - 1], d.year, d.hour, d.minute);
+                  kDayNames[dayOfWeek(d.year, d.month, d.day)], d.day, kMonthNames[d.month - 1],
+                  d.year, d.hour, d.minute);
     return buf;
 }
 
@@ -83,14 +83,12 @@ bool earlierDate(const FeedDate& a, const FeedDate& b) {
 std::string uuidUrn(std::string_view key) {
     std::uint64_t hi = hash64(key, 0xcbf29ce484222325ULL);
     std::uint64_t lo = hash64(key, 0x84222325cbf29ce4ULL ^ hi);
-    hi = (hi & ~0xF000ULL) | 0x8000ULL;                      // version 8
-    lo = (lo & ~(3ULL << 62)) | (2ULL << 62);                // RFC variant
+    hi = (hi & ~0xF000ULL) | 0x8000ULL;        // version 8
+    lo = (lo & ~(3ULL << 62)) | (2ULL << 62);  // RFC variant
     char buf[64];
     std::snprintf(buf, sizeof buf, "urn:uuid:%08x-%04x-%04x-%04x-%012llx",
-                  static_cast<unsigned>(hi >> 32),
-                  static_cast<unsigned>((hi >> 16) & 0xFFFF),
-                  static_cast<unsigned>(hi & 0xFFFF),
-                  static_cast<unsigned>(lo >> 48),
+                  static_cast<unsigned>(hi >> 32), static_cast<unsigned>((hi >> 16) & 0xFFFF),
+                  static_cast<unsigned>(hi & 0xFFFF), static_cast<unsigned>(lo >> 48),
                   static_cast<unsigned long long>(lo & 0xFFFFFFFFFFFFULL));
     return buf;
 }

@@ -76,11 +76,11 @@ void writeRss2(const Feed& feed, std::ostream& out) {
         << element("description", kChannelDescription);
     for (const Feed::Item& item : feed.items) {
         out << "<item>\n"
-            << element("title", item.title) << element("link", item.link)
-            << "<description>" << cdataSections(item.html) << "</description>\n"
+            << element("title", item.title) << element("link", item.link) << "<description>"
+            << cdataSections(item.html) << "</description>\n"
             << element("pubDate", rfc822Date(item.date))
-            << element("dc:date", w3cdtfDate(item.date))
-            << "<guid isPermaLink=\"false\">" << item.id << "</guid>\n"
+            << element("dc:date", w3cdtfDate(item.date)) << "<guid isPermaLink=\"false\">"
+            << item.id << "</guid>\n"
             << "</item>\n";
     }
     out << "</channel>\n</rss>\n";
@@ -90,16 +90,13 @@ void writeAtom(const Feed& feed, std::ostream& out) {
     out << kXmlDeclaration << "<feed xmlns=\"http://www.w3.org/2005/Atom\">\n"
         << element("id", feed.id) << element("title", feed.title)
         << element("updated", rfc3339Date(feed.updated));
-    if (!feed.address.empty())
-        out << "<link href=\"" << escapeXml(feed.address) << "\"/>\n";
+    if (!feed.address.empty()) out << "<link href=\"" << escapeXml(feed.address) << "\"/>\n";
     out << "<author>\n" << element("name", feed.title) << "</author>\n";
     for (const Feed::Item& item : feed.items) {
-        out << "<entry>\n"
-            << element("id", item.id) << element("title", item.title);
-        if (!item.link.empty())
-            out << "<link href=\"" << escapeXml(item.link) << "\"/>\n";
-        out << element("updated", rfc3339Date(item.date))
-            << "<content type=\"html\">" << escapeXml(item.html) << "</content>\n"
+        out << "<entry>\n" << element("id", item.id) << element("title", item.title);
+        if (!item.link.empty()) out << "<link href=\"" << escapeXml(item.link) << "\"/>\n";
+        out << element("updated", rfc3339Date(item.date)) << "<content type=\"html\">"
+            << escapeXml(item.html) << "</content>\n"
             << "</entry>\n";
     }
     out << "</feed>\n";
@@ -128,8 +125,7 @@ void writeJson(const Feed& feed, std::ostream& out) {
 }  // namespace
 
 bool parseFeedFormat(std::string_view name, FeedFormat& out) {
-    for (FeedFormat f : {FeedFormat::Rss091, FeedFormat::Rss2, FeedFormat::Atom,
-                         FeedFormat::Json})
+    for (FeedFormat f : {FeedFormat::Rss091, FeedFormat::Rss2, FeedFormat::Atom, FeedFormat::Json})
         if (name == feedFormatName(f)) {
             out = f;
             return true;
@@ -139,16 +135,20 @@ bool parseFeedFormat(std::string_view name, FeedFormat& out) {
 
 std::string_view feedFormatName(FeedFormat format) {
     switch (format) {
-    case FeedFormat::Rss091: return "rss091";
-    case FeedFormat::Rss2: return "rss2";
-    case FeedFormat::Atom: return "atom";
-    case FeedFormat::Json: return "json";
+    case FeedFormat::Rss091:
+        return "rss091";
+    case FeedFormat::Rss2:
+        return "rss2";
+    case FeedFormat::Atom:
+        return "atom";
+    case FeedFormat::Json:
+        return "json";
     }
     return "";
 }
 
-bool writeFeed(FeedFormat format, const FeedChannel& channel,
-               const std::vector<FeedItem>& items, std::ostream& out) {
+bool writeFeed(FeedFormat format, const FeedChannel& channel, const std::vector<FeedItem>& items,
+               std::ostream& out) {
     if (format == FeedFormat::Rss091) return false;
     const Feed feed = prepare(channel, items);
     if (format == FeedFormat::Rss2)

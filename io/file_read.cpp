@@ -43,8 +43,10 @@ ReadResult openInput(const std::string& path, Accept accept, int& fd, std::size_
         int e = errno;
         // Sockets and devices without a driver fail to open; say what they are.
         if (::stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode))
-            return failed(S_ISDIR(st.st_mode) ? ReadStatus::kDirectory : ReadStatus::kNotRegular, e);
-        return failed(e == ENOENT || e == ENOTDIR ? ReadStatus::kMissing : ReadStatus::kOpenFailed, e);
+            return failed(S_ISDIR(st.st_mode) ? ReadStatus::kDirectory : ReadStatus::kNotRegular,
+                          e);
+        return failed(e == ENOENT || e == ENOTDIR ? ReadStatus::kMissing : ReadStatus::kOpenFailed,
+                      e);
     }
     ReadResult r;
     if (::fstat(fd, &st) != 0) {
@@ -54,7 +56,8 @@ ReadResult openInput(const std::string& path, Accept accept, int& fd, std::size_
         return r;
     } else if (S_ISDIR(st.st_mode)) {
         r = failed(ReadStatus::kDirectory, EISDIR);
-    } else if (accept == Accept::kRegularOrStream && (S_ISFIFO(st.st_mode) || S_ISCHR(st.st_mode))) {
+    } else if (accept == Accept::kRegularOrStream &&
+               (S_ISFIFO(st.st_mode) || S_ISCHR(st.st_mode))) {
         // The user named this stream: wait for its data like any reader.
         int flags = ::fcntl(fd, F_GETFL);
         if (flags >= 0 && ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) == 0) {
@@ -111,7 +114,8 @@ ReadResult readPageFile(const std::string& path, char* buffer, std::size_t limit
     return r;
 }
 
-ReadResult readPageFile(const std::string& path, std::size_t limit, std::string& out, Accept accept) {
+ReadResult readPageFile(const std::string& path, std::size_t limit, std::string& out,
+                        Accept accept) {
     out.clear();
     int raw;
     std::size_t hint = 0;

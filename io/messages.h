@@ -34,13 +34,19 @@ constexpr char kFeedWriteError[] = "Error writing file ";
 // The line for a page that could not be read, or "" for kOk.
 inline std::string pageReadFailure(ReadStatus status, const std::string& path) {
     switch (status) {
-        case ReadStatus::kOk: return "";
-        case ReadStatus::kMissing: return kPageMissing + path;
-        case ReadStatus::kOpenFailed: return kPageCannotOpen + path;
-        case ReadStatus::kDirectory: return kPageIsDirectory + path;
-        case ReadStatus::kNotRegular: return kPageNotRegular + path;
-        case ReadStatus::kReadError:
-        case ReadStatus::kTooLarge: break;
+    case ReadStatus::kOk:
+        return "";
+    case ReadStatus::kMissing:
+        return kPageMissing + path;
+    case ReadStatus::kOpenFailed:
+        return kPageCannotOpen + path;
+    case ReadStatus::kDirectory:
+        return kPageIsDirectory + path;
+    case ReadStatus::kNotRegular:
+        return kPageNotRegular + path;
+    case ReadStatus::kReadError:
+    case ReadStatus::kTooLarge:
+        break;
     }
     return kPageReadError + path;
 }

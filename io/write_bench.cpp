@@ -75,14 +75,17 @@ int main(int argc, char** argv) {
             for (const auto& [name, text] : feeds) {
                 std::string path = out + "/" + name;
                 bool ok = mode == 0 ? writeInPlace(path, text)
-                                    : writeAtomic(path, text, mode == 1 ? w2r::Durability::kRenameOnly
-                                                                        : w2r::Durability::kSync);
+                                    : writeAtomic(path, text,
+                                                  mode == 1 ? w2r::Durability::kRenameOnly
+                                                            : w2r::Durability::kSync);
                 if (!ok) {
                     std::fprintf(stderr, "write failed: %s\n", path.c_str());
                     return 1;
                 }
             }
-            double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count();
+            double ms =
+                std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0)
+                    .count();
             if (run > 0) times[mode].push_back(ms);  // the first run creates the files
         }
     }

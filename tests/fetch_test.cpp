@@ -8,16 +8,16 @@
 #include <gtest/gtest.h>
 
 #include <arpa/inet.h>
-#include <chrono>
-#include <cstdio>
-#include <cstdlib>
-#include <filesystem>
 #include <netinet/in.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
 
 extern char** environ;
 
@@ -118,7 +118,9 @@ protected:
 TestServer* FetchTest::server = nullptr;
 
 TEST_F(FetchTest, RejectsAddressesItMustNotFetch) {
-    struct Case { std::string url, error; } cases[] = {
+    struct Case {
+        std::string url, error;
+    } cases[] = {
         {"", "not an address"},
         {"example.org/weblog", "not an address"},
         {"file:///etc/passwd", "unsupported scheme \"file:\""},
@@ -168,16 +170,13 @@ TEST_F(FetchTest, AnswersRedirectsEncodingsLimitsAndRobots) {
         const std::string& text = c.status == Status::Fetched ? p.body : p.error;
         EXPECT_NE(text.find(c.expect), std::string::npos) << c.url << ": " << text.substr(0, 200);
         EXPECT_EQ(p.truncated, c.truncated) << c.url;
-        if (c.truncated) {
-            EXPECT_EQ(p.body.size(), kMax) << c.url;
-        }
+        if (c.truncated) { EXPECT_EQ(p.body.size(), kMax) << c.url; }
     }
     // robots.txt failing with a server error keeps the whole host out.
     server->get("/robots-status/503");
     FetchedPage refused = fetchUrl(server->url("/page/a"), opt);
     server->get("/robots-status/0");
-    EXPECT_NE(refused.error.find("robots.txt of 127.0.0.1 could not be read (HTTP 503"), std::string::npos)
-        << refused.error;
+    EXPECT_NE(refused.error.find("robots.txt of 127.0.0.1 could not be read (HTTP 503"), std::string::npos) << refused.error;
 
     FetchedPage redirected = fetchUrl(server->url("/redirect/2"), opt);
     EXPECT_EQ(redirected.finalUrl, server->url("/redirect/0"));
@@ -229,9 +228,8 @@ TEST_F(FetchTest, GivesUpOnStalledAndDeadServers) {
 
 TEST_F(FetchTest, BatchIsIncrementalAndKeepsOldCopies) {
     server->get("/reset");
-    std::vector<std::string> urls = {server->url("/page/c"),      server->url("/lm/d"),
-                                     server->url("/once/e", 2),   server->url("/status/404"),
-                                     "ftp://127.0.0.1/x",          server->url("/versioned/f", 3)};
+    std::vector<std::string> urls = {server->url("/page/c"),     server->url("/lm/d"), server->url("/once/e", 2),
+                                     server->url("/status/404"), "ftp://127.0.0.1/x",  server->url("/versioned/f", 3)};
     std::vector<int> calls(urls.size());
     auto count = [&calls](std::size_t n, const CacheOutcome&) { ++calls.at(n); };
 
@@ -341,11 +339,15 @@ TEST(RobotsRules, MatchesGroupsAndLongestRules) {
         "Allow: /same\nDisallow: /same\nDisallow: /%7Etilde\nDisallow: /caf%c3%a9\n"
         "user-agent: weblog2rss\nDisallow: /merged # comment\nDisallow:\n";
     RobotsRules rules = RobotsRules::parse(text, "weblog2rss");
-    struct Case { const char* path; bool allowed; } cases[] = {
-        {"/", true}, {"/nogroup", true}, {"/a", false}, {"/a/c", false}, {"/a/b", true},
-        {"/a/bc", true}, {"/doc.pdf", false}, {"/doc.pdf?x", true}, {"/x2y3", false}, {"/1x2y3", true},
-        {"/xy", false}, {"/yx", true}, {"/same", true}, {"/~tilde", false}, {"/%7etilde/x", false},
-        {"/caf\xc3\xa9", false}, {"/merged", false}, {"/robots.txt", true},
+    struct Case {
+        const char* path;
+        bool allowed;
+    } cases[] = {
+        {"/", true},        {"/nogroup", true},    {"/a", false},          {"/a/c", false},
+        {"/a/b", true},     {"/a/bc", true},       {"/doc.pdf", false},    {"/doc.pdf?x", true},
+        {"/x2y3", false},   {"/1x2y3", true},      {"/xy", false},         {"/yx", true},
+        {"/same", true},    {"/~tilde", false},    {"/%7etilde/x", false}, {"/caf\xc3\xa9", false},
+        {"/merged", false}, {"/robots.txt", true},
     };
     for (const Case& c : cases) EXPECT_EQ(rules.allows(c.path), c.allowed) << c.path;
 

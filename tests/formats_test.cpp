@@ -32,9 +32,7 @@ TEST(CharsetTest, DetectsFromMarkHeaderDeclarationOrBytes) {
         {"utf-8 mark", "\xEF\xBB\xBF<meta charset=koi8-r>", "", "UTF-8"},
         {"utf-16le mark beats header", "\xFF\xFE<\0"s, "koi8-r", "UTF-16LE"},
         {"meta charset", "<head><meta charset=\"KOI8-R\">", "", "KOI8-R"},
-        {"http-equiv after content",
-         "<META CONTENT='text/html; charset=Shift_JIS' HTTP-EQUIV='Content-Type'>", "",
-         "WINDOWS-31J"},
+        {"http-equiv after content", "<META CONTENT='text/html; charset=Shift_JIS' HTTP-EQUIV='Content-Type'>", "", "WINDOWS-31J"},
         {"content without http-equiv", "<meta content=\"charset=koi8-r\">caf\xC3\xA9", "", "UTF-8"},
         {"commented-out meta", "<!-- <meta charset=koi8-r> -->caf\xE9 ok", "", "WINDOWS-1252"},
         {"meta inside body", "<body><meta charset=koi8-r>caf\xC3\xA9", "", "UTF-8"},
@@ -157,18 +155,15 @@ TEST(StampsTest, EntryIdsStableAndDistinct) {
     }
     EXPECT_EQ(run, rerun) << "repeats are told apart in the same order";
     EXPECT_NE(other.next(d, "T"), run[0]);
-    const std::set<std::string> ids = {run[0], run[1], run[2], first.next(e, "T"),
-                                       first.next(d, "U")};
+    const std::set<std::string> ids = {run[0], run[1], run[2], first.next(e, "T"), first.next(d, "U")};
     EXPECT_EQ(ids.size(), 5u);
     // urn:uuid:xxxxxxxx-xxxx-8xxx-Vxxx-xxxxxxxxxxxx with V one of 8, 9, a, b
     const std::string& u = run[0];
     ASSERT_EQ(u.size(), 45u);
     EXPECT_EQ(u.substr(0, 9), "urn:uuid:");
     for (std::size_t i = 9; i < u.size(); ++i) {
-        if (i == 17 || i == 22 || i == 27 || i == 32)
-            EXPECT_EQ(u[i], '-');
-        else
-            EXPECT_NE(std::string("0123456789abcdef").find(u[i]), std::string::npos) << u;
+        if (i == 17 || i == 22 || i == 27 || i == 32) EXPECT_EQ(u[i], '-');
+        else EXPECT_NE(std::string("0123456789abcdef").find(u[i]), std::string::npos) << u;
     }
     EXPECT_EQ(u[23], '8');
     EXPECT_NE(std::string("89ab").find(u[28]), std::string::npos) << u;
@@ -194,8 +189,7 @@ struct HostileSample {
     FeedChannel channel{"<b></b>", "http://h/?a=1&b=<2>\"'", page, ""};
     std::vector<FeedItem> items;
     HostileSample() {
-        items.push_back({"&raquo; one \x96", {"http://x/?a=1&amp;b=\"2\"", "http://y/"},
-                         entryHtml, 2004, 3, 7, 9, 5});
+        items.push_back({"&raquo; one \x96", {"http://x/?a=1&amp;b=\"2\"", "http://y/"}, entryHtml, 2004, 3, 7, 9, 5});
         items.push_back({"<img src=x>", {}, "\xFF]]>", 0, 14, 40, 30, 99});
         items.push_back(items[0]);
         items.push_back({"&#0;&#x1;", {"", " "}, "", 2010, 2, 29, 12, 0});
@@ -241,8 +235,7 @@ TEST(FormatsTest, XmlFormatsStayWellFormedOnHostileInput) {
         const std::string text = sample.write(format);
         ASSERT_EQ(text.rfind("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n", 0), 0u);
         xmlParserCtxtPtr ctxt = xmlNewParserCtxt();
-        xmlDocPtr doc = xmlCtxtReadMemory(ctxt, text.data(), static_cast<int>(text.size()),
-                                          nullptr, nullptr,
+        xmlDocPtr doc = xmlCtxtReadMemory(ctxt, text.data(), static_cast<int>(text.size()), nullptr, nullptr,
                                           XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING);
         ASSERT_NE(doc, nullptr);
         EXPECT_TRUE(ctxt->wellFormed && ctxt->nsWellFormed) << text;
@@ -266,9 +259,7 @@ TEST(FormatsTest, XmlFormatsStayWellFormedOnHostileInput) {
         EXPECT_EQ(link(1), "http://h/?a=1&b=<2>\"'");
         EXPECT_EQ(textOf(items[3], "title"), kFffd);
         EXPECT_EQ(link(3), "http://h/?a=1&b=<2>\"'");
-        if (rss) {
-            EXPECT_EQ(textOf(items[1], "date"), "0001-12-31T23:59+00:00");
-        }
+        if (rss) { EXPECT_EQ(textOf(items[1], "date"), "0001-12-31T23:59+00:00"); }
         xmlFreeDoc(doc);
         xmlFreeParserCtxt(ctxt);
     }
@@ -293,16 +284,19 @@ TEST(FormatsTest, JsonFeedReadsBack) {
 // A small page in each format, compared with files checked by hand. With
 // W2R_WRITE_GOLDEN set, the files are written instead.
 TEST(FormatsTest, GoldenFiles) {
-    const std::string page =
-        "<html><head><meta charset=iso-8859-1><title>Caf&eacute; notes</title></head>";
+    const std::string page = "<html><head><meta charset=iso-8859-1><title>Caf&eacute; notes</title></head>";
     const std::string first = "<p>We opened the <b>caf\xE9</b>.<br>Come by & say hi";
     const std::string second = "<p>Code: <code>a]]>b</code>";
-    const FeedChannel channel{"Caf&eacute; notes", "http://example.org/weblog?page=1&lang=en",
-                              page, ""};
+    const FeedChannel channel{"Caf&eacute; notes", "http://example.org/weblog?page=1&lang=en", page, ""};
     const std::vector<FeedItem> items = {
         {"Caf\xE9 &raquo; opening",
          {"http://example.org/2004/03/07/cafe?x=1&amp;y=2", "http://example.org/other"},
-         first, 2004, 3, 7, 9, 5},
+         first,
+         2004,
+         3,
+         7,
+         9,
+         5},
         {"", {}, second, 2004, 3, 6, 18, 30},
     };
     for (const char* name : {"rss2", "atom", "json"}) {

@@ -58,9 +58,7 @@ public:
     }
     void TearDown() override { ASSERT_EQ(std::system(("rm -rf '" + dir + "'").c_str()), 0); }
     std::string at(const std::string& name) const { return dir + "/" + name; }
-    void put(const std::string& name, const std::string& text) const {
-        std::ofstream(at(name), std::ios::binary) << text;
-    }
+    void put(const std::string& name, const std::string& text) const { std::ofstream(at(name), std::ios::binary) << text; }
     bool write(const std::string& name, const std::string& text) const {
         AtomicFileWriter out(at(name));
         out.stream() << text;
@@ -88,15 +86,24 @@ TEST_F(Read, EveryKindOfFile) {
     const std::string cmdline = slurp("/proc/self/cmdline");
     const ReadStatus kOk = ReadStatus::kOk, kMissing = ReadStatus::kMissing, kDir = ReadStatus::kDirectory,
                      kOther = ReadStatus::kNotRegular;
-    struct Kind { std::string path; ReadStatus strict, streams; std::string content; };
+    struct Kind {
+        std::string path;
+        ReadStatus strict, streams;
+        std::string content;
+    };
     std::vector<Kind> kinds = {
-        {at("f"), kOk, kOk, "page"},          {at("empty"), kOk, kOk, ""},
-        {at("none"), kMissing, kMissing, ""}, {at("f/x"), kMissing, kMissing, ""},
-        {at("lf"), kOk, kOk, "page"},         {at("dangling"), kMissing, kMissing, ""},
-        {dir, kDir, kDir, ""},                {at("ld") + "/", kDir, kDir, ""},
-        {at("fifo"), kOther, kOk, ""},        {"/dev/null", kOther, kOk, ""},
+        {at("f"), kOk, kOk, "page"},
+        {at("empty"), kOk, kOk, ""},
+        {at("none"), kMissing, kMissing, ""},
+        {at("f/x"), kMissing, kMissing, ""},
+        {at("lf"), kOk, kOk, "page"},
+        {at("dangling"), kMissing, kMissing, ""},
+        {dir, kDir, kDir, ""},
+        {at("ld") + "/", kDir, kDir, ""},
+        {at("fifo"), kOther, kOk, ""},
+        {"/dev/null", kOther, kOk, ""},
         {at("sock"), kOther, kOther, ""},
-        {"/proc/self/cmdline", kOk, kOk, cmdline},  // regular, size 0, yet has content
+        {"/proc/self/cmdline", kOk, kOk, cmdline},                               // regular, size 0, yet has content
         {"/proc/self/mem", ReadStatus::kReadError, ReadStatus::kReadError, ""},  // reads fail
     };
     // Unreadable files only exist for others than root (CI runs as root).
@@ -122,7 +129,10 @@ TEST_F(Read, EveryKindOfFile) {
 TEST_F(Read, LimitsAndTruncation) {
     const std::string text(300000, 'p');
     put("f", text);
-    struct { std::size_t limit; bool truncated; } cases[] = {{0, true}, {10, true}, {299999, true}, {300000, false}, {400000, false}};
+    struct {
+        std::size_t limit;
+        bool truncated;
+    } cases[] = {{0, true}, {10, true}, {299999, true}, {300000, false}, {400000, false}};
     for (auto c : cases) {
         SCOPED_TRACE(c.limit);
         std::string s;
@@ -168,12 +178,20 @@ TEST_F(Read, SameFolderAndFile) {
     ::symlink("f", at("lf").c_str());
     char cwd[4096];
     ASSERT_NE(::getcwd(cwd, sizeof cwd), nullptr);
-    struct { std::string a, b; bool dir, file; } cases[] = {
-        {at("d"), at("d/"), true, true},        {at("d"), at("d//"), true, true},
-        {at("d/"), at("ld/"), true, true},      {at("d"), at("e/../d"), true, true},
-        {at("d"), at("e"), false, false},       {at("d"), at("none"), false, false},
-        {at("f"), at("hard"), false, true},     {at("lf"), at("f"), false, true},
-        {"", ".", true, false},                 {"", cwd, true, false},
+    struct {
+        std::string a, b;
+        bool dir, file;
+    } cases[] = {
+        {at("d"), at("d/"), true, true},
+        {at("d"), at("d//"), true, true},
+        {at("d/"), at("ld/"), true, true},
+        {at("d"), at("e/../d"), true, true},
+        {at("d"), at("e"), false, false},
+        {at("d"), at("none"), false, false},
+        {at("f"), at("hard"), false, true},
+        {at("lf"), at("f"), false, true},
+        {"", ".", true, false},
+        {"", cwd, true, false},
         {at("f"), at("f/"), false, false},
     };
     for (const auto& c : cases) {
@@ -263,9 +281,7 @@ TEST_F(Write, FailuresLeaveTheOldFile) {
 
 // In the child: a rewrite of dir/n that must fail with errno want.
 int failingRewrite(const std::string& dir, int want) {
-    {
-        std::ofstream(dir + "/n") << "old";
-    }
+    { std::ofstream(dir + "/n") << "old"; }
     AtomicFileWriter out(dir + "/n");
     if (!out.isOpen()) return 1;
     std::string chunk(10000, 'x');
@@ -311,8 +327,7 @@ TEST_F(Write, ConcurrentWritersAndReader) {
     int reads = 0, bad = 0;
     std::set<char> seen;
     std::string s;
-    for (auto end = std::chrono::steady_clock::now() + std::chrono::seconds(2);
-         std::chrono::steady_clock::now() < end; reads++) {
+    for (auto end = std::chrono::steady_clock::now() + std::chrono::seconds(2); std::chrono::steady_clock::now() < end; reads++) {
         bool whole = w2r::readPageFile(at("n"), 1 << 20, s).ok() && (s == a || s == b);
         if (whole) seen.insert(s[0]);
         else bad++;

@@ -73,8 +73,7 @@ TEST(Workers, ParseJobs) {
         int jobs = -7;
         EXPECT_TRUE(parseJobs(text, jobs) && jobs == value) << text;
     }
-    for (const char* bad : {"", "0", "00", "-1", "+2", " 2", "2 ", "01x", "x", "1.5", "1025",
-                            "99999999999999999999999"}) {
+    for (const char* bad : {"", "0", "00", "-1", "+2", " 2", "2 ", "01x", "x", "1.5", "1025", "99999999999999999999999"}) {
         int jobs = -7;
         EXPECT_FALSE(parseJobs(bad, jobs)) << bad;
         EXPECT_EQ(jobs, -7) << bad;
@@ -82,13 +81,12 @@ TEST(Workers, ParseJobs) {
 }
 
 TEST(Workers, ParseShard) {
-    for (auto [text, index, count] :
-         {std::tuple{"0/1", 0, 1}, {"2/3", 2, 3}, {"07/8", 7, 8}, {"0/2147483647", 0, 2147483647}}) {
+    for (auto [text, index, count] : {std::tuple{"0/1", 0, 1}, {"2/3", 2, 3}, {"07/8", 7, 8}, {"0/2147483647", 0, 2147483647}}) {
         Shard shard;
         EXPECT_TRUE(parseShard(text, shard) && shard.index == index && shard.count == count) << text;
     }
-    for (const char* bad : {"", "3/3", "4/3", "x/2", "1/0", "0/0", "-1/2", "1/-2", "+1/2", "1/", "/2", "1",
-                            "1/2/3", " 1/2", "1/2 ", "01x/2", "1/2x", "0/2147483648", "1\\2"}) {
+    for (const char* bad : {"", "3/3", "4/3", "x/2", "1/0", "0/0", "-1/2", "1/-2", "+1/2", "1/", "/2", "1", "1/2/3", " 1/2", "1/2 ",
+                            "01x/2", "1/2x", "0/2147483648", "1\\2"}) {
         Shard shard{1, 5};
         EXPECT_FALSE(parseShard(bad, shard)) << bad;
         EXPECT_TRUE(shard.index == 1 && shard.count == 5) << bad;
@@ -103,8 +101,13 @@ TEST(Workers, ShardSelectsPagesByRemainder) {
         const char* pages;
     };
     const Case cases[] = {
-        {10, {0, 1}, 1, "0 1 2 3 4 5 6 7 8 9 "}, {10, {0, 3}, 1, "0 3 6 9 "}, {10, {2, 3}, 3, "2 5 8 "},
-        {2, {2, 3}, 2, ""},   {0, {0, 1}, 2, ""},  {1, {0, 4}, 4, "0 "},      {7, {6, 7}, 2, "6 "},
+        {10, {0, 1}, 1, "0 1 2 3 4 5 6 7 8 9 "},
+        {10, {0, 3}, 1, "0 3 6 9 "},
+        {10, {2, 3}, 3, "2 5 8 "},
+        {2, {2, 3}, 2, ""},
+        {0, {0, 1}, 2, ""},
+        {1, {0, 4}, 4, "0 "},
+        {7, {6, 7}, 2, "6 "},
     };
     for (const Case& c : cases) {
         Outcome o = run(c.count, c.shard, c.jobs, [](int page, std::string& out) { out += std::to_string(page) + " "; });
@@ -135,10 +138,15 @@ TEST(Workers, DeadWorkersCostOnlyTheirPage) {
     setrlimit(RLIMIT_CORE, &noCore);
     auto crashing = [](int page, std::string& out) {
         switch (page) {
-        case 3: std::abort();
-        case 7: raise(SIGKILL); break;
-        case 8: _exit(0);
-        case 11: throw std::runtime_error("page 11");
+        case 3:
+            std::abort();
+        case 7:
+            raise(SIGKILL);
+            break;
+        case 8:
+            _exit(0);
+        case 11:
+            throw std::runtime_error("page 11");
         }
         randomDelay(page);
         out += linesOf(page);
@@ -146,8 +154,7 @@ TEST(Workers, DeadWorkersCostOnlyTheirPage) {
     for (int jobs : {2, 4}) {
         Outcome o = run(14, Shard{}, jobs, crashing);
         EXPECT_TRUE(o.out == expected(14, {3, 7, 8, 11})) << "jobs " << jobs;
-        EXPECT_EQ(o.err,
-                  "worker died on page 3\nworker died on page 7\nworker died on page 8\nworker died on page 11\n");
+        EXPECT_EQ(o.err, "worker died on page 3\nworker died on page 7\nworker died on page 8\nworker died on page 11\n");
         EXPECT_EQ(o.lost, 4);
     }
     Outcome all = run(6, Shard{}, 3, [](int, std::string&) { raise(SIGKILL); });

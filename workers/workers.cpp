@@ -82,13 +82,12 @@ bool receiveAll(int fd, char* data, std::size_t size) {
 
 void waitForExit(pid_t pid) {
     int status = 0;
-    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-    }
+    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {}
 }
 
 struct Worker {
     pid_t pid = -1;
-    int fd = -1;             // the parent's end, non-blocking; -1: slot empty
+    int fd = -1;                   // the parent's end, non-blocking; -1: slot empty
     std::vector<long long> pages;  // pages handed to it (see Batch::pageOf), oldest first
     std::string received;          // answers received and not yet taken
     std::string unsent;            // page numbers not yet sent
@@ -103,9 +102,12 @@ struct Result {
 // pages the shard holds.
 class Batch {
 public:
-    Batch(int count, const Shard& shard, int jobs, const PageConverter& convert,
-          std::FILE* out, std::FILE* err)
-        : shard_(shard), convert_(convert), out_(out), err_(err),
+    Batch(int count, const Shard& shard, int jobs, const PageConverter& convert, std::FILE* out,
+          std::FILE* err)
+        : shard_(shard),
+          convert_(convert),
+          out_(out),
+          err_(err),
           total_(count > shard.index ? (count - 1LL - shard.index) / shard.count + 1 : 0),
           maxAhead_(std::max<long long>(kMaxAhead, 4LL * jobs)),
           workers_(static_cast<std::size_t>(jobs)) {}
@@ -163,7 +165,8 @@ private:
 
     bool start(Worker& w) {
         int ends[2];
-        if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends) != 0) return startFailed(errno);
+        if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends) != 0)
+            return startFailed(errno);
         std::fflush(nullptr);  // nothing buffered may be written twice
         pid_t pid = fork();
         if (pid < 0) {
@@ -217,7 +220,8 @@ private:
             std::uint64_t size = lines.size();
             std::memcpy(header, &page, sizeof page);
             std::memcpy(header + sizeof page, &size, sizeof size);
-            if (!sendAll(fd, header, sizeof header) || !sendAll(fd, lines.data(), lines.size())) _exit(1);
+            if (!sendAll(fd, header, sizeof header) || !sendAll(fd, lines.data(), lines.size()))
+                _exit(1);
         }
     }
 
@@ -320,7 +324,8 @@ private:
             short got = fds[i].revents;
             if (got == 0 || w.fd < 0) continue;
             if (got & POLLOUT) sendTask(w);
-            if (w.fd >= 0 && (got & (POLLIN | POLLHUP | POLLERR | POLLNVAL)) && !receive(w)) retire(w, false);
+            if (w.fd >= 0 && (got & (POLLIN | POLLHUP | POLLERR | POLLNVAL)) && !receive(w))
+                retire(w, false);
         }
     }
 
@@ -332,8 +337,7 @@ private:
             if (w.fd < 0) continue;
             int status = 0;
             pid_t pid;
-            while ((pid = waitpid(w.pid, &status, WNOHANG)) < 0 && errno == EINTR) {
-            }
+            while ((pid = waitpid(w.pid, &status, WNOHANG)) < 0 && errno == EINTR) {}
             if (pid != w.pid) continue;
             receive(w);
             retire(w, true);

@@ -55,7 +55,7 @@ using PageConverter = std::function<void(int page, std::string& out)>;
 //
 // A shard that parseShard would refuse selects no page: a line saying so goes
 // to err and -1 is returned.
-int runPages(int count, const Shard& shard, int jobs, const PageConverter& convert,
-             std::FILE* out, std::FILE* err);
+int runPages(int count, const Shard& shard, int jobs, const PageConverter& convert, std::FILE* out,
+             std::FILE* err);
 
 }  // namespace w2r
