@@ -2,7 +2,7 @@
 # Installs the build and test dependencies on a Debian machine; installs
 # nothing when everything is already there, so it can be run any number of times.
 set -eu
-packages="g++ cmake make pkg-config libboost-regex-dev libre2-dev libgtest-dev googletest"
+packages="g++ cmake make pkg-config libboost-regex-dev libre2-dev libgumbo-dev liburiparser-dev libgtest-dev googletest"
 missing=""
 for p in $packages; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "ok installed" || missing="$missing $p"
