@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstring>
 #include <exception>
+#include <memory>
 #include <unordered_set>
 #include <vector>
 
@@ -21,6 +22,9 @@ constexpr size_t kMaxTitleBytes = 500;
 // An entry whose own text, dates and bylines left out, is shorter than
 // this is only a date header: its title is looked for after it.
 constexpr size_t kBareEntryBytes = 24;
+// Own text allowed before a title that opens its entry (a teaser line, a
+// category label).
+constexpr size_t kLeadingTextBytes = 120;
 // Addresses longer than this are not taken for permalinks.
 constexpr size_t kMaxHrefBytes = 4096;
 
@@ -259,7 +263,7 @@ bool isCategoryList(std::string_view text) {
         "kategorie", "kategorien", "catégorie", "catégories", "categoría",
         "categorías", "categoria", "categorie", "schlagwörter", "schlagworte",
         "étiquettes", "etiquetas", "rubrik", "rubrique", "метки", "теги",
-        "рубрика", "topics"};
+        "рубрика", "topics", "archives", "archive", "archiv"};
     for (const char* h : kHeads) {
         size_t n = std::strlen(h);
         if (lower.compare(0, n, h) != 0) continue;
@@ -301,7 +305,7 @@ bool isLinkLabel(std::string_view text) {
         "next", "previous", "prev", "older", "newer", "older posts",
         "newer posts", "older entries", "newer entries", "next post",
         "previous post", "like", "likes", "menu", "search", "skip to content",
-        "uncategorized", "uncategorised", "allgemein", "non classé",
+        "archives", "archive", "uncategorized", "uncategorised", "allgemein", "non classé",
         "sin categoría", "senza categoria", "geen categorie", "без рубрики"};
     std::string joined;
     for (const std::string& w : words(text)) {
@@ -388,9 +392,14 @@ bool namesTitle(const std::string& token) {
 // Elements whose text is page furniture: dates, meta data, tags, icons.
 bool isMetaElement(const GumboNode* e) {
     if (e->v.element.tag == GUMBO_TAG_TIME) return true;
+    if (const char* rel = attribute(e, "rel")) {
+        std::string r = lowerAscii(rel);
+        if (r.find("tag") != std::string::npos || r.find("category") != std::string::npos)
+            return true;
+    }
     return anyClassToken(e, [](const std::string& token) {
         static const WordSet kParts = {
-            "date", "time", "meta", "byline", "author", "tags", "taglist",
+            "date", "time", "meta", "byline", "author", "tag", "tags", "taglist",
             "categories", "category", "separator", "sep", "comments",
             "comment", "count", "icon", "badge", "published", "updated",
             "posted", "datetime", "timestamp", "readtime", "avatar", "share"};
@@ -470,35 +479,130 @@ std::string titleLinkOf(const GumboNode* e) {
     return {};
 }
 
-// Rule 1: headings and title-classed elements.
-bool findTitleElement(const HtmlFragment& f, ModernTitle& out) {
-    std::vector<const GumboNode*> candidates;
-    walkElements(f.body(), [&](const GumboNode* e) {
-        if (isOutsideTitles(e)) return Walk::kSkipChildren;
-        if (isTitleCandidate(e)) candidates.push_back(e);
-        return Walk::kDescend;
-    });
-    for (size_t i = 0; i < candidates.size(); ++i) {
-        std::string text = candidateText(candidates[i]);
-        if (text.empty()) continue;
-        // A title element inside the chosen one is the more precise title.
-        size_t best = i;
-        for (size_t k = i + 1;
-             k < candidates.size() && isDescendant(candidates[k], candidates[i]); ++k) {
-            if (!isDescendant(candidates[k], candidates[best])) continue;
-            std::string inner = candidateText(candidates[k]);
-            if (inner.empty()) continue;
-            best = k;
-            text = inner;
+// A text piece that counts as the entry's own text: not a stamp, byline,
+// category list, link label or separator.
+bool isOwnText(const std::string& text) {
+    return !text.empty() && !isSeparatorOnly(text) && !isDateLike(text) &&
+           !isByline(text) && !isCategoryList(text) && !isLinkLabel(text);
+}
+
+// A heading or title-classed element with the amount of the fragment's own
+// text before its start and after its end (bytes).
+struct Candidate {
+    const GumboNode* node;
+    size_t before;
+    size_t after;
+};
+
+// The title candidates of a fragment in document order, and the size of
+// its own text.
+struct FragmentTitles {
+    std::vector<Candidate> candidates;
+    size_t ownText = 0;
+
+    explicit FragmentTitles(const HtmlFragment& f) {
+        struct Frame {
+            const GumboNode* node;
+            unsigned next;
+            long candidate;  // index into candidates, -1 when none
+            bool meta;       // inside a meta element: its text is not counted
+        };
+        std::vector<size_t> endSeen;
+        std::vector<Frame> stack{{f.body(), 0, -1, false}};
+        while (!stack.empty()) {
+            Frame& top = stack.back();
+            const GumboVector& kids = top.node->v.element.children;
+            if (top.next >= kids.length) {
+                if (top.candidate >= 0) endSeen[static_cast<size_t>(top.candidate)] = ownText;
+                stack.pop_back();
+                continue;
+            }
+            const GumboNode* kid = static_cast<const GumboNode*>(kids.data[top.next++]);
+            if (kid->type == GUMBO_NODE_TEXT) {
+                if (top.meta) continue;
+                std::string text = collapseWhitespace(kid->v.text.text);
+                if (isOwnText(text)) ownText += text.size();
+            } else if (kid->type == GUMBO_NODE_ELEMENT || kid->type == GUMBO_NODE_TEMPLATE) {
+                if (isOutsideTitles(kid)) continue;
+                bool meta = top.meta || isMetaElement(kid);
+                long index = -1;
+                // Title elements inside meta elements count: a date header
+                // that carries the post's title.
+                if (isTitleCandidate(kid)) {
+                    index = static_cast<long>(candidates.size());
+                    candidates.push_back({kid, ownText, 0});
+                    endSeen.push_back(ownText);
+                    meta = false;
+                }
+                stack.push_back({kid, 0, index, meta});
+            }
         }
+        for (size_t i = 0; i < candidates.size(); ++i)
+            candidates[i].after = ownText - endSeen[i];
+    }
+};
+
+// A candidate's title text, or empty when it gives none (including
+// headings that link to a category or tag page: they name that page).
+std::string titleTextOf(const GumboNode* e) {
+    std::string text = candidateText(e);
+    if (text.empty() || isTaxonomyHref(titleLinkOf(e))) return {};
+    return text;
+}
+
+// The title from candidate i on: its text, unless a candidate inside it
+// gives one (the more precise title).
+bool titleFrom(const std::vector<Candidate>& cands, size_t i, ModernTitle& out) {
+    std::string text = titleTextOf(cands[i].node);
+    if (text.empty()) return false;
+    size_t best = i;
+    for (size_t k = i + 1; k < cands.size() && isDescendant(cands[k].node, cands[i].node); ++k) {
+        if (!isDescendant(cands[k].node, cands[best].node)) continue;
+        std::string inner = titleTextOf(cands[k].node);
+        if (inner.empty()) continue;
+        best = k;
+        text = inner;
+    }
+    out.text = text;
+    out.link = titleLinkOf(cands[best].node);
+    return true;
+}
+
+// The first candidate with a title that opens the fragment: at most
+// kLeadingTextBytes of own text before it, and no more than after it (a
+// title at the end of a post's text opens the next post).
+bool leadingTitle(const FragmentTitles& f, ModernTitle& out) {
+    for (size_t i = 0; i < f.candidates.size(); ++i) {
+        const Candidate& c = f.candidates[i];
+        if (c.before <= kLeadingTextBytes && c.before <= c.after &&
+            titleFrom(f.candidates, i, out))
+            return true;
+    }
+    return false;
+}
+
+// The first candidate with a title anywhere.
+bool firstTitle(const FragmentTitles& f, ModernTitle& out) {
+    for (size_t i = 0; i < f.candidates.size(); ++i)
+        if (titleFrom(f.candidates, i, out)) return true;
+    return false;
+}
+
+// The last candidate with a title and almost no own text after it: a
+// header that opens what comes next.
+bool trailingTitle(const FragmentTitles& f, ModernTitle& out) {
+    for (size_t i = f.candidates.size(); i-- > 0;) {
+        if (f.candidates[i].after >= kBareEntryBytes) break;
+        std::string text = titleTextOf(f.candidates[i].node);
+        if (text.empty()) continue;
         out.text = text;
-        out.link = titleLinkOf(candidates[best]);
+        out.link = titleLinkOf(f.candidates[i].node);
         return true;
     }
     return false;
 }
 
-// Rule 2: the first permalink with an acceptable text.
+// The first permalink with an acceptable text.
 bool findPermalinkTitle(const HtmlFragment& f, ModernTitle& out) {
     bool found = false;
     walkElements(f.body(), [&](const GumboNode* e) {
@@ -518,17 +622,6 @@ bool findPermalinkTitle(const HtmlFragment& f, ModernTitle& out) {
     return found;
 }
 
-// True when the fragment holds no more than stamps, bylines and labels.
-bool isBare(const HtmlFragment& f) {
-    std::string rest = elementText(
-        f.body(), isMetaElement,
-        [](const std::string& t) {
-            return isStampText(t) || isByline(t) || isLinkLabel(t) || isCategoryList(t);
-        },
-        kBareEntryBytes * 4);
-    return rest.size() < kBareEntryBytes;
-}
-
 // Compiled once; searches that the engine gives up on count as no match.
 bool matches(const boost::regex& re, const std::string& text) {
     try {
@@ -539,6 +632,13 @@ bool matches(const boost::regex& re, const std::string& text) {
 }
 
 }  // namespace
+
+bool isTaxonomyHref(std::string_view href) {
+    static const boost::regex kTaxonomy(
+        R"((^|/)(tags?|category|categories|label|labels|author|authors|users?|topics?)(/|\.|\?|#|$))",
+        boost::regex::perl | boost::regex::icase);
+    return href.size() <= kMaxHrefBytes && matches(kTaxonomy, std::string(href));
+}
 
 bool isAcceptableTitle(std::string_view text) {
     if (text.empty() || text.size() > kMaxTitleBytes) return false;
@@ -562,11 +662,13 @@ bool looksLikePermalink(std::string_view href, std::string_view rel) {
         if (at == std::string::npos) return false;
     }
     std::string rest = h.substr(at);
+    if (rest.empty() || (rest[0] != '/' && rest[0] != '?' && rest[0] != '#'))
+        rest.insert(0, "/");  // relative path: read as a path segment
     static const boost::regex kNot(
-        R"((^|/)(tags?|category|categories|label|labels|author|authors|users?|search|feed|rss|atom|comments|page|wp-login\.php|login|signup|share|sharer(\.php)?)(/|\.|\?|#|$))"
+        R"((^|/)(search|feed|rss|atom|comments|page|wp-login\.php|login|signup|share|sharer(\.php)?)(/|\.|\?|#|$))"
         R"(|#(comments?|respond|disqus)|replytocom=|[?&](share|s)=|intent/tweet)"
         R"(|\.(jpe?g|png|gif|webp|svg|pdf|zip|mp3|mp4|css|js)([?#]|$))");
-    if (matches(kNot, rest)) return false;
+    if (isTaxonomyHref(rest) || matches(kNot, rest)) return false;
     static const boost::regex kPost(
         R"(/(19|20)\d\d/(0?[1-9]|1[0-2])(/|$))"  // /2016/07/
         R"(|(19|20)\d\d-[01]\d-[0-3]\d)"          // 2016-07-08-slug
@@ -582,27 +684,36 @@ bool looksLikePermalink(std::string_view href, std::string_view rel) {
 }
 
 ModernTitle findModernTitleAndLink(const HtmlFragment& entry,
+                                   const HtmlFragment* preceding,
                                    const HtmlFragment* following) {
     ModernTitle t;
-    bool useFollowing = following && isBare(entry);
-    if (findTitleElement(entry, t)) return t;
-    if (useFollowing && findTitleElement(*following, t)) return t;
+    FragmentTitles own(entry);
+    // A title that opens the entry.
+    if (leadingTitle(own, t)) return t;
+    // The entry starts with its text and the header before it, cut into
+    // the previous slice, holds the title.
+    if (preceding && trailingTitle(FragmentTitles(*preceding), t)) return t;
+    // The entry is only a date header: its post follows.
+    if (following && own.ownText < kBareEntryBytes &&
+        leadingTitle(FragmentTitles(*following), t))
+        return t;
+    if (firstTitle(own, t)) return t;
     if (findPermalinkTitle(entry, t)) return t;
-    if (useFollowing && findPermalinkTitle(*following, t)) return t;
+    if (following && own.ownText < kBareEntryBytes && findPermalinkTitle(*following, t))
+        return t;
     return {};
 }
 
-ModernTitle findModernTitleAndLink(std::string_view entryHtml,
-                                   std::string_view followingHtml) {
+ModernTitle findModernTitleAndLink(std::string_view entryHtml, const TitleContext& around) {
     HtmlFragment entry(entryHtml);
-    if (followingHtml.empty()) return findModernTitleAndLink(entry, nullptr);
-    HtmlFragment following(followingHtml);
-    return findModernTitleAndLink(entry, &following);
+    std::unique_ptr<HtmlFragment> preceding, following;
+    if (!around.preceding.empty()) preceding = std::make_unique<HtmlFragment>(around.preceding);
+    if (!around.following.empty()) following = std::make_unique<HtmlFragment>(around.following);
+    return findModernTitleAndLink(entry, preceding.get(), following.get());
 }
 
-std::string findModernTitle(std::string_view entryHtml,
-                            std::string_view followingHtml) {
-    return findModernTitleAndLink(entryHtml, followingHtml).text;
+std::string findModernTitle(std::string_view entryHtml, const TitleContext& around) {
+    return findModernTitleAndLink(entryHtml, around).text;
 }
 
 }  // namespace w2r

@@ -228,13 +228,27 @@ TEST(ModernTitles, Rules) {
     }
 }
 
-TEST(ModernTitles, FollowingTextWhenTheEntryIsOnlyADateHeader) {
-    const char* next = R"(<div class="post"><h3>Title after the header</h3></div>)";
-    EXPECT_EQ(findModernTitle(R"(<h2 class="date-header">Monday, March 1, 2004</h2>)", next),
+TEST(ModernTitles, TitlesCutApartFromTheirEntry) {
+    // Date header and title at the end of the previous slice, the post's
+    // text in this one (which ends with the next post's header).
+    TitleContext around;
+    around.preceding = R"(<div class="post">Earlier text of the previous post, long enough.</div>
+        <div class="date-header">Friday, September 11, 2009 - <span class="post-title">Moved</span></div>)";
+    const char* entry = R"(<div class="post">This post's own text, long enough to count.</div>
+        <div class="date-header">Thursday, September 10, 2009 - <span class="post-title">Later</span></div>)";
+    EXPECT_EQ(findModernTitle(entry, around), "Moved");
+    EXPECT_EQ(findModernTitle(entry), "Later");
+    // A title that opens the entry wins over the preceding header.
+    EXPECT_EQ(findModernTitle(R"(<h3>Own</h3><p>Text</p>)", around), "Own");
+
+    // An entry that is only a date header takes the title that follows.
+    TitleContext after;
+    after.following = R"(<div class="post"><h3>Title after the header</h3><p>Text</p></div>)";
+    EXPECT_EQ(findModernTitle(R"(<h2 class="date-header">Monday, March 1, 2004</h2>)", after),
               "Title after the header");
     // An entry with its own text keeps its own (permalink) title.
     EXPECT_EQ(findModernTitle(R"(<p>Monday, March 1, 2004</p><p>A long paragraph of the entry.
-        <a href="/2004/03/own.html">Own title</a></p>)", next),
+        <a href="/2004/03/own.html">Own title</a></p>)", after),
               "Own title");
 }
 
