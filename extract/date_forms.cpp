@@ -2,6 +2,8 @@
 // that turn a match into numbers.
 #include "extract/date_forms.h"
 
+#include <re2/re2.h>
+
 #include <algorithm>
 #include <climits>
 #include <exception>
@@ -36,6 +38,20 @@ const DateFormRow kRows[] = {
      true, M::kDutch, 3, 2, 1, 0, 0},
     {"4 апреля 2016 г.", R"((?<!\d)(\d{1,2}){sp}{1,3}{month}\.?,?{sp}{1,3}(\d{4})(?!\d))",
      false, M::kRussian, 3, 2, 1, 0, 0},
+    // Month name, day, year: English order with the month names of
+    // another language ("avril 2, 2024", "Segunda-feira, Março 24, 2003").
+    {"avril 2, 2024", R"(\b{month}\.?{sp}{1,3}(\d{1,2})(?:er)?,?{sp}{1,3}(\d{4})(?!\d))",
+     true, M::kFrench, 3, 1, 2, 0, 0},
+    {"Januar 13, 2014", R"(\b{month}\.?{sp}{1,3}(\d{1,2})\.?,?{sp}{1,3}(\d{4})(?!\d))",
+     true, M::kGerman, 3, 1, 2, 0, 0},
+    {"octubre 12, 2013", R"(\b{month}\.?{sp}{1,3}(\d{1,2}),?{sp}{1,3}(?:de{sp}{1,3})?(\d{4})(?!\d))",
+     true, M::kSpanish, 3, 1, 2, 0, 0},
+    {"Março 24, 2003", R"(\b{month}\.?{sp}{1,3}(\d{1,2}),?{sp}{1,3}(?:de{sp}{1,3})?(\d{4})(?!\d))",
+     true, M::kPortuguese, 3, 1, 2, 0, 0},
+    {"ottobre 12, 2013", R"(\b{month}\.?{sp}{1,3}(\d{1,2}),?{sp}{1,3}(\d{4})(?!\d))",
+     true, M::kItalian, 3, 1, 2, 0, 0},
+    {"maart 28, 2022", R"(\b{month}\.?{sp}{1,3}(\d{1,2}),?{sp}{1,3}(\d{4})(?!\d))",
+     true, M::kDutch, 3, 1, 2, 0, 0},
     // English forms the system's patterns miss: one-digit days before the
     // month, abbreviated months with an ordinal day.
     {"1 March 2004",
@@ -226,6 +242,79 @@ int captureNumber(const FormMatch& m, int n) {
     return any ? static_cast<int>(value) : -1;
 }
 
+// The pattern with its look-around assertions removed and \s spelled as
+// Boost reads it (with \v), for RE2 in Latin-1 mode: every text Boost
+// matches from some start, this matches from the same start.
+std::string locatorPattern(const std::string& pattern) {
+    std::string out;
+    for (size_t i = 0; i < pattern.size(); ++i) {
+        char c = pattern[i];
+        if (c == '\\' && i + 1 < pattern.size()) {
+            if (pattern[i + 1] == 's') out += "[\\t-\\r ]";
+            else out.append(pattern, i, 2);
+            ++i;
+            continue;
+        }
+        if (c == '[') {  // a bracket expression is copied as it is
+            size_t close = pattern.find(']', i + 2);
+            if (close == std::string::npos) return {};
+            std::string bracket = pattern.substr(i, close - i + 1);
+            for (size_t at = bracket.find("\\s"); at != std::string::npos;
+                 at = bracket.find("\\s", at))
+                bracket.replace(at, 2, "\\t-\\r ");
+            out += bracket;
+            i = close;
+            continue;
+        }
+        bool look = pattern.compare(i, 3, "(?=") == 0 || pattern.compare(i, 3, "(?!") == 0 ||
+                    pattern.compare(i, 4, "(?<=") == 0 || pattern.compare(i, 4, "(?<!") == 0;
+        if (!look) {
+            out += c;
+            continue;
+        }
+        // Skip to the assertion's closing parenthesis.
+        int depth = 0;
+        size_t k = i;
+        for (; k < pattern.size(); ++k) {
+            if (pattern[k] == '\\') {
+                ++k;
+            } else if (pattern[k] == '[') {
+                k = pattern.find(']', k + 2);
+                if (k == std::string::npos) return {};
+            } else if (pattern[k] == '(') {
+                ++depth;
+            } else if (pattern[k] == ')' && --depth == 0) {
+                break;
+            }
+        }
+        if (k >= pattern.size()) return {};
+        i = k;
+    }
+    return out;
+}
+
+std::shared_ptr<const re2::RE2> makeLocator(const std::string& pattern, bool icase) {
+    std::string text = locatorPattern(pattern);
+    if (text.empty()) return nullptr;
+    re2::RE2::Options options;
+    options.set_encoding(re2::RE2::Options::EncodingLatin1);
+    options.set_case_sensitive(!icase);
+    options.set_log_errors(false);
+    auto re = std::make_shared<const re2::RE2>(text, options);
+    if (!re->ok()) return nullptr;
+    return re;
+}
+
+// Boost search of [from, b) whose look-behind assertions see back to base.
+bool boostSearch(const ExtraDateForm& form, const char* from, const char* b, FormMatch& m,
+                 boost::match_flag_type flags, const char* base) {
+    try {
+        return boost::regex_search(from, b, m, form.regex, flags, base);
+    } catch (const std::exception&) {
+        return false;
+    }
+}
+
 }  // namespace
 
 const std::vector<ExtraDateForm>& extraDateForms() {
@@ -238,6 +327,7 @@ const std::vector<ExtraDateForm>& extraDateForms() {
             boost::regex::flag_type flags = boost::regex::perl;
             if (row.icase) flags |= boost::regex::icase;
             form.regex.assign(form.pattern, flags);
+            form.locator = makeLocator(form.pattern, row.icase);
             out.push_back(std::move(form));
         }
         return out;
@@ -248,11 +338,21 @@ const std::vector<ExtraDateForm>& extraDateForms() {
 bool searchExtraForm(const ExtraDateForm& form, const char* a, const char* b,
                      FormMatch& m) {
     if (!a || !b || a >= b) return false;
-    try {
-        return boost::regex_search(a, b, m, form.regex, boost::match_default);
-    } catch (const std::exception&) {
-        return false;
+    if (!form.locator) return boostSearch(form, a, b, m, boost::match_default, a);
+    const re2::StringPiece text(a, static_cast<size_t>(b - a));
+    re2::StringPiece found;
+    for (size_t from = 0; from < text.size();) {
+        if (!form.locator->Match(text, from, text.size(), re2::RE2::UNANCHORED, &found, 1))
+            return false;
+        const char* start = found.data();
+        // No match starts before start; try Boost there only, with the text
+        // before it visible to look-behind assertions.
+        boost::match_flag_type flags = boost::match_continuous;
+        if (start > a) flags |= boost::match_prev_avail;
+        if (boostSearch(form, start, b, m, flags, a)) return true;
+        from = static_cast<size_t>(start - a) + 1;
     }
+    return false;
 }
 
 int monthNumber(MonthNames language, std::string_view name) {

@@ -7,9 +7,12 @@
 
 #include <boost/regex.hpp>
 
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
+
+namespace re2 { class RE2; }
 
 namespace w2r {
 
@@ -48,6 +51,10 @@ struct ExtraDateForm {
     DateFormRow row;
     std::string pattern;  // the pattern with {month} and {sp} expanded
     boost::regex regex;
+    // Linear-time locator of match starts: the pattern without its
+    // look-around assertions (a superset), run by RE2 over bytes; null when
+    // RE2 cannot take it.
+    std::shared_ptr<const re2::RE2> locator;
 
     bool givesDate() const { return row.day != 0; }
     bool givesTime() const { return row.hour != 0; }
@@ -57,7 +64,8 @@ struct ExtraDateForm {
 const std::vector<ExtraDateForm>& extraDateForms();
 
 // Leftmost match of form in [a, b); a search the regex engine gives up on
-// counts as no match.
+// counts as no match. The locator finds where a match can start; Boost
+// then tries only there, so searches stay about linear in the text.
 bool searchExtraForm(const ExtraDateForm& form, const char* a, const char* b,
                      FormMatch& m);
 
