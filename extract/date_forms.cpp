@@ -10,6 +10,8 @@
 #include <unordered_map>
 #include <utility>
 
+#include "extract/html.h"
+
 namespace w2r {
 
 namespace {
@@ -188,13 +190,6 @@ std::vector<std::pair<std::string, int>> spellings(MonthNames language) {
     return out;
 }
 
-std::string lowerAscii(std::string_view s) {
-    std::string out(s);
-    for (char& c : out)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    return out;
-}
-
 std::string escapeRegex(const std::string& s) {
     std::string out;
     for (char c : s) {
@@ -358,8 +353,9 @@ bool searchExtraForm(const ExtraDateForm& form, const char* a, const char* b,
 int monthNumber(MonthNames language, std::string_view name) {
     // Spelling -> month, one map per language, built once.
     static const auto kLookup = [] {
-        std::vector<std::unordered_map<std::string, int>> maps(
-            static_cast<size_t>(M::kRussian) + 1);
+        std::vector<std::unordered_map<std::string, int>> maps;
+        for (const MonthList& list : kMonthLists)
+            maps.resize(std::max(maps.size(), static_cast<size_t>(list.language) + 1));
         for (const MonthList& list : kMonthLists)
             for (auto& [spelling, month] : spellings(list.language))
                 maps[static_cast<size_t>(list.language)].emplace(spelling, month);

@@ -298,6 +298,36 @@ bool isInvisible(const GumboNode* element) {
     });
 }
 
+std::string lowerAscii(std::string_view text) {
+    std::string out(text);
+    for (char& c : out)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    return out;
+}
+
+std::string lowerLetters(std::string_view text) {
+    std::string out = lowerAscii(text);
+    for (size_t i = 0; i + 1 < out.size(); ++i) {
+        unsigned char a = static_cast<unsigned char>(out[i]);
+        unsigned char b = static_cast<unsigned char>(out[i + 1]);
+        if (a == 0xC3 && b >= 0x80 && b <= 0x9E && b != 0x97) {  // À-Þ
+            out[i + 1] = static_cast<char>(b + 0x20);
+        } else if (a == 0xD0 && b >= 0x90 && b <= 0x9F) {  // А-П
+            out[i + 1] = static_cast<char>(b + 0x20);
+        } else if (a == 0xD0 && b >= 0xA0 && b <= 0xAF) {  // Р-Я
+            out[i] = static_cast<char>(0xD1);
+            out[i + 1] = static_cast<char>(b - 0x20);
+        } else if (a == 0xD0 && b >= 0x80 && b <= 0x8F) {  // Ѐ-Џ
+            out[i] = static_cast<char>(0xD1);
+            out[i + 1] = static_cast<char>(b + 0x10);
+        } else {
+            continue;
+        }
+        ++i;
+    }
+    return out;
+}
+
 std::string collapseWhitespace(std::string_view text) {
     std::string out;
     out.reserve(text.size());

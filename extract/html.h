@@ -68,6 +68,11 @@ std::string elementText(
     const std::function<bool(const std::string&)>& dropText = {},
     size_t limit = static_cast<size_t>(-1));
 
+// The text with ASCII letters lowered (other bytes kept).
+std::string lowerAscii(std::string_view text);
+// The UTF-8 text with ASCII, Latin-1 and Cyrillic capital letters lowered.
+std::string lowerLetters(std::string_view text);
+
 // Collapses runs of white space (ASCII and NBSP) to one space and trims.
 std::string collapseWhitespace(std::string_view text);
 

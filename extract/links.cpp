@@ -49,12 +49,6 @@ private:
     UriUriA uri_;
 };
 
-std::string lowerAscii(std::string s) {
-    for (char& c : s)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    return s;
-}
-
 bool isHex(char c) { return std::isxdigit(static_cast<unsigned char>(c)) != 0; }
 
 // The href as an address uriparser accepts (see resolveHttpUrl).

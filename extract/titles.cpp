@@ -64,7 +64,7 @@ bool isWordCodePoint(unsigned cp) {
     return cp != 0xFFFD;
 }
 
-// Words of a text, ASCII letters lowered.
+// Words of a text, in lower case (see lowerLetters).
 std::vector<std::string> words(std::string_view text) {
     std::vector<std::string> out;
     std::string word;
@@ -72,23 +72,13 @@ std::vector<std::string> words(std::string_view text) {
         size_t start = i;
         unsigned cp = nextCodePoint(text, i);
         if (isWordCodePoint(cp)) {
-            for (size_t k = start; k < i; ++k) {
-                char c = text[k];
-                word += c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-            }
+            word.append(text.data() + start, i - start);
         } else if (!word.empty()) {
-            out.push_back(std::move(word));
+            out.push_back(lowerLetters(word));
             word.clear();
         }
     }
-    if (!word.empty()) out.push_back(std::move(word));
-    return out;
-}
-
-std::string lowerAscii(std::string_view s) {
-    std::string out(s);
-    for (char& c : out)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    if (!word.empty()) out.push_back(lowerLetters(word));
     return out;
 }
 
@@ -117,8 +107,7 @@ const WordSet& weekdayWords() {
         "domenica", "maandag", "dinsdag", "woensdag", "donderdag", "vrijdag",
         "zaterdag", "zondag", "понедельник", "вторник", "среда", "среду",
         "четверг", "пятница", "пятницу", "суббота", "субботу", "воскресенье",
-        "Понедельник", "Вторник", "Среда", "Четверг", "Пятница", "Суббота",
-        "Воскресенье", "mo", "di", "mi", "do", "fr", "sa", "so", "lun", "mer",
+        "mo", "di", "mi", "do", "fr", "sa", "so", "lun", "mer",
         "jeu", "ven", "sam", "dim", "mar"};
     return s;
 }
@@ -145,7 +134,7 @@ const WordSet& dateFillerWords() {
         "jaar", "jaren", "gisteren", "vandaag", "назад", "день", "дня", "дней",
         "час", "часа", "часов", "минут", "минуты", "неделя", "недели",
         "недель", "месяц", "месяца", "месяцев", "год", "лет", "вчера",
-        "сегодня", "Вчера", "Сегодня"};
+        "сегодня"};
     return s;
 }
 
@@ -211,7 +200,7 @@ bool isNameWord(const std::string& original) {
 // "Posted by ...", "Written by ...", and "By A. Name" (a few capitalised
 // words after "by"; "By the sea" stays a title).
 bool isByline(std::string_view text) {
-    std::string lower = lowerAscii(text);
+    std::string lower = lowerLetters(text);
     static const char* const kPrefixes[] = {
         "posted by", "written by", "published by", "posted on", "published on",
         "posted at", "submitted by", "contributed by", "author:", "autor:",
@@ -251,7 +240,7 @@ bool isByline(std::string_view text) {
 }
 
 bool isCategoryList(std::string_view text) {
-    std::string lower = lowerAscii(text);
+    std::string lower = lowerLetters(text);
     static const char* const kPhrases[] = {
         "posted in", "filed under", "filed in", "tagged with", "tagged as",
         "categorised as", "categorized as", "posted under"};

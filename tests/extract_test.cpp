@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <utility>
 #include <string>
 #include <vector>
 
@@ -261,6 +262,52 @@ TEST(ModernTitles, Rules) {
     }
 }
 
+TEST(ModernTitles, AcceptableTexts) {
+    const std::pair<const char*, bool> cases[] = {
+        {"Fog over the bay", true},       {"By the sea", true},
+        {"Top 10 films of 2004", true},   {"Tag der offenen Tür", true},
+        {"2018年の振り返り", true},       {"Q&A", true},
+        {"", false},                      {"| » —", false},
+        {"Monday, March 1, 2004", false}, {"lun. 13 mars 2017", false},
+        {"vor 3 Tagen", false},           {"2025年1月24日", false},
+        {"3 Comments", false},            {"Kommentare (0)", false},
+        {"Continue reading →", false},    {"Lire la suite »", false},
+        {"Читать далее", false},          {"Posted by Marta", false},
+        {"By Marta Olek", false},         {"Publié par Jean", false},
+        {"Tags: fog, sea", false},        {"Filed under Travel", false},
+        {"Uncategorized", false},         {"Permalink", false},
+    };
+    for (const auto& [text, acceptable] : cases)
+        EXPECT_EQ(isAcceptableTitle(text), acceptable) << text;
+    EXPECT_FALSE(isAcceptableTitle(std::string(600, 'x')));
+}
+
+TEST(ModernTitles, PermalinkShapes) {
+    const std::pair<const char*, bool> cases[] = {
+        {"/2016/07/fog-over-the-bay/", true},
+        {"https://ex.org/2016/7/x", true},
+        {"/blog/2023-07-28-mc-memory/", true},
+        {"archives/000231.html", true},
+        {"/index.php?p=123", true},
+        {"/posts/hello", true},
+        {"/im-joining-10up-2", true},
+        {"/", false},
+        {"https://ex.org", false},
+        {"/about", false},
+        {"/tag/fog/", false},
+        {"/category/travel/page/2/", false},
+        {"/author/marta/", false},
+        {"/2016/07/x.html#comments", false},
+        {"/wp-login.php?redirect=/2016/07/x/", false},
+        {"/images/photo-of-the-bay.jpg", false},
+        {"/blog/index.html", false},
+        {"/?s=fog", false},
+    };
+    for (const auto& [href, permalink] : cases)
+        EXPECT_EQ(looksLikePermalink(href, ""), permalink) << href;
+    EXPECT_TRUE(looksLikePermalink("/about", "bookmark"));
+}
+
 TEST(ModernTitles, TitlesCutApartFromTheirEntry) {
     // Date header and title at the end of the previous slice, the post's
     // text in this one (which ends with the next post's header).
@@ -283,6 +330,19 @@ TEST(ModernTitles, TitlesCutApartFromTheirEntry) {
     EXPECT_EQ(findModernTitle(R"(<p>Monday, March 1, 2004</p><p>A long paragraph of the entry.
         <a href="/2004/03/own.html">Own title</a></p>)", after),
               "Own title");
+}
+
+TEST(HtmlFragments, NestingLimitKeepsLinksAndHeadings) {
+    std::string html;
+    for (int i = 0; i < 40; ++i) html += "<div><span>";
+    html += "<h2><a href=\"/deep\">Deep</a></h2>";
+    for (int i = 0; i < 40; ++i) html += "</span></div>";
+    std::string limited = limitNesting(html, 10);
+    EXPECT_EQ(limited.find("<div><span><div><span><div><span><div><span><div><span><div>"),
+              std::string::npos);
+    EXPECT_NE(limited.find("<h2><a href=\"/deep\">Deep</a></h2>"), std::string::npos);
+    EXPECT_EQ(limitNesting("<p>a<br><img src=x><script>if (a<b) x()</script></p>", 1),
+              "<p>a<br><img src=x><script>if (a<b) x()</script></p>");
 }
 
 TEST(ModernTitles, Windows1252AndBadBytes) {
@@ -347,6 +407,15 @@ TEST(ModernLinks, EntryLinks) {
     EXPECT_EQ(findModernLinks(html, "", "/p/1"),
               (std::vector<std::string>{"http://EX.org:80/p/2#c", "https://other.net/y"}));
     EXPECT_TRUE(findModernLinks("", "http://ex.org/", "").empty());
+}
+
+TEST(ModernLinks, SameAddressKeys) {
+    EXPECT_EQ(linkKey("HTTP://Ex.ORG:80/a/./b/../c#x"), linkKey("http://ex.org/a/c"));
+    EXPECT_EQ(linkKey("https://ex.org:443"), linkKey("https://ex.org/"));
+    EXPECT_EQ(linkKey("http://ex.org/%7ea"), linkKey("http://ex.org/~a"));
+    EXPECT_NE(linkKey("https://ex.org/a"), linkKey("http://ex.org/a"));
+    EXPECT_NE(linkKey("http://ex.org:8080/"), linkKey("http://ex.org/"));
+    EXPECT_NE(linkKey("http://ex.org/a?x=1"), linkKey("http://ex.org/a?x=2"));
 }
 
 TEST(ModernLinks, TenThousandLinksStayFast) {
