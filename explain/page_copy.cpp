@@ -189,11 +189,16 @@ std::string markedPageCopy(std::string_view html, std::size_t containerStart,
     while (i < n) {
         std::size_t next = s.find('<', i);
         if (next == std::string_view::npos) next = n;
-        // Text: markers go where they fall, off characters and references.
+        // Text: markers go where they fall, off characters and references;
+        // one followed only by blanks waits for the tag after them.
+        std::size_t blanksFrom = next;
+        while (blanksFrom > i && isHtmlSpace(s[blanksFrom - 1])) blanksFrom--;
+        if (next == n) blanksFrom = n;
         while (i < next) {
-            writer.emitDue(i, false);
+            if (i < blanksFrom) writer.emitDue(i, false);
             std::size_t stop = writer.nextOffset();
-            stop = stop >= next ? next : textBreak(s, stop, next);
+            if (i >= blanksFrom || stop >= blanksFrom) stop = next;
+            else stop = std::min(next, textBreak(s, stop, next));
             out.append(s.data() + i, stop - i);
             i = stop;
         }

@@ -33,7 +33,10 @@ fail() { echo "explain_browser_test: $*" >&2; exit 1; }
 run --dump-dom >"$work/dom.html" 2>"$work/dom.err" || { cat "$work/dom.err" >&2; fail "chromium --dump-dom failed"; }
 grep -q '<title>weblog2rss explanation' "$work/dom.html" || fail "no report title in the DOM"
 grep -q '<table id="entries">' "$work/dom.html" || fail "no entries table in the DOM"
-grep -q '<iframe sandbox=""' "$work/dom.html" || fail "no sandboxed page frame in the DOM"
+# The page's own markup stays inside the frame, and none of its scripts ran.
+[ "$(grep -o '<iframe' "$work/dom.html" | wc -l)" -eq 1 ] || fail "not exactly one frame in the DOM"
+grep -q '<iframe sandbox=""' "$work/dom.html" || fail "the page frame is not sandboxed"
+grep -q '<title>ran</title>' "$work/dom.html" && fail "a script of the page ran"
 
 rm -f "$shot"
 run --window-size=1000,800 --screenshot="$shot" >"$work/shot.log" 2>&1 || { cat "$work/shot.log" >&2; fail "chromium --screenshot failed"; }
