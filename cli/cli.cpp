@@ -10,6 +10,7 @@
 #include <fstream>
 #include <iostream>
 #include <map>
+#include <memory>
 #include <new>
 #include <sstream>
 #include <string>
@@ -19,6 +20,7 @@
 #include "base/alloc.h"
 #include "base/diagnostics.h"
 #include "cli/options.h"
+#include "feed/format_writer.h"
 #include "weblog2rss/convert.h"
 
 #ifndef WEBLOG2RSS_VERSION
@@ -32,7 +34,8 @@ const char kUsage[] =
     "usage: weblog2rss [OPTION...]                      read a page on standard input\n"
     "       weblog2rss [OPTION...] FILE                 read the page in FILE\n"
     "       weblog2rss [OPTION...] LIST INDIR OUTDIR    convert a batch of pages\n"
-    "Writes an RSS 0.91 feed of the dated entries of each weblog page.\n"
+    "Writes a feed (RSS 0.91 unless --format says otherwise) of the dated\n"
+    "entries of each weblog page.\n"
     "Single-page modes write the feed on standard output; the batch mode\n"
     "reads INDIR/0, INDIR/1, ... (one page per address in LIST) and writes\n"
     "OUTDIR/n for every page n that holds entries.\n";
@@ -95,10 +98,11 @@ void writeFeedFile(const std::string& text, const std::string& path) {
 }
 
 // Single-page modes: the page is in page, the feed goes to standard output.
-int runSinglePage(const Converter& converter, Page& page, const std::string& address) {
+int runSinglePage(const CliOptions& options, const Converter& converter, Page& page,
+                  const std::string& address) {
     StdoutDiagnostics diagnostics;
-    Rss091Writer writer(std::cout);
-    ConvertResult r = convertLoadedPage(converter, page, address, writer, diagnostics);
+    std::unique_ptr<FeedWriter> writer = makeFeedWriter(options.format, std::cout);
+    ConvertResult r = convertLoadedPage(converter, page, address, *writer, diagnostics);
     if (!r.treeClosed) {
         diagnostics.report("serious error, ending is not root");
         return 0;
@@ -110,7 +114,8 @@ int runSinglePage(const Converter& converter, Page& page, const std::string& add
     return 0;
 }
 
-int runBatch(const std::string& listPath, const std::string& inDir, const std::string* outDir) {
+int runBatch(const CliOptions& options, const std::string& listPath, const std::string& inDir,
+             const std::string* outDir) {
     std::ifstream list(listPath);
     if (!list) {
         std::fprintf(stderr, "can't open url list file%s\n", listPath.c_str());
@@ -140,9 +145,9 @@ int runBatch(const std::string& listPath, const std::string& inDir, const std::s
         line("Read: " + inPath);
 
         std::ostringstream feed;
-        Rss091Writer fileWriter(feed);
+        std::unique_ptr<FeedWriter> fileWriter = makeFeedWriter(options.format, feed);
         DiscardWriter discard;
-        FeedWriter& writer = outDir ? static_cast<FeedWriter&>(fileWriter) : discard;
+        FeedWriter& writer = outDir ? *fileWriter : discard;
         ConvertResult r = convertLoadedPage(converter, page, urls[i], writer, diagnostics);
         if (r.treeClosed && r.hasEntries()) {
             line("Contains recognizable weblog entries");
@@ -182,13 +187,14 @@ int runCli(int argc, char** argv) {
         return 0;
     }
     const std::vector<std::string>& args = options.positional;
-    if (args.size() >= 2) return runBatch(args[0], args[1], args.size() >= 3 ? &args[2] : nullptr);
+    if (args.size() >= 2)
+        return runBatch(options, args[0], args[1], args.size() >= 3 ? &args[2] : nullptr);
 
     const Converter converter;
     Page page;
     if (args.empty()) {
         page.read(stdin);
-        return runSinglePage(converter, page, "");
+        return runSinglePage(options, converter, page, "");
     }
     std::FILE* f = std::fopen(args[0].c_str(), "r");
     if (!f) {
@@ -197,7 +203,7 @@ int runCli(int argc, char** argv) {
     }
     page.read(f);
     std::fclose(f);
-    return runSinglePage(converter, page, args[0]);
+    return runSinglePage(options, converter, page, args[0]);
 }
 
 }  // namespace w2r

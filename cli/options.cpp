@@ -19,8 +19,15 @@ struct OptionSpec {
 bool setHelp(CliOptions& o, const std::string&, std::string&) { return o.help = true; }
 bool setVersion(CliOptions& o, const std::string&, std::string&) { return o.version = true; }
 
+bool setFormat(CliOptions& o, const std::string& v, std::string& why) {
+    why = "expected rss091, rss2, atom or json";
+    return parseFeedFormat(v, o.format);
+}
+
 // clang-format off
 const OptionSpec kOptions[] = {
+    {"--format", nullptr, "FORMAT", "feed format: rss091 (RSS 0.91, the default), rss2\n"
+     "(RSS 2.0), atom (Atom 1.0) or json (JSON Feed 1.1)", setFormat, false},
     {"--help", "-h", nullptr, "print this text and exit", setHelp, true},
     {"--version", nullptr, nullptr, "print the version and exit", setVersion, true},
 };

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "formats/formats.h"
+
 namespace w2r {
 
 // Exit status of a command-line mistake.
@@ -13,6 +15,7 @@ constexpr int kUsageStatus = 2;
 struct CliOptions {
     bool help = false;
     bool version = false;
+    FeedFormat format = FeedFormat::Rss091;
     // The positional arguments; their number chooses the run mode.
     std::vector<std::string> positional;
 };

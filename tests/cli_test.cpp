@@ -99,6 +99,29 @@ TEST_F(Tool, SamplePagesFromAFileOrStandardInputGiveTheGoldenFeeds) {
     expectRun(run("", readFile(kEx + "about.html")), "");
 }
 
+// Each format's golden feed of the sample page, from a file and in a batch
+// whose list gives the same address.
+TEST_F(Tool, FormatsGiveTheirGoldenFeedsInEveryMode) {
+    put("in/0", readFile(kEx + "weblog.html"));
+    put("urls.txt", "examples/weblog.html\n");
+    for (const std::string format : {"rss2", "atom", "json"}) {
+        SCOPED_TRACE(format);
+        const std::string golden = readFile(kGolden + "weblog." + format);
+        ASSERT_FALSE(golden.empty());
+        expectRun(run("--format " + format + " examples/weblog.html", "", kSrc), golden);
+        expectRun(run("--format=" + format + " urls.txt in out"),
+                  "Read the URL list\nRead: in/0\nContains recognizable weblog entries\n"
+                  "finish converting to RSS: out/0\n");
+        EXPECT_EQ(readFile(at("out/0")), golden);
+        // Standard input: no address, the same items.
+        ToolRun r = run("--format " + format, readFile(kEx + "weblog.html"));
+        EXPECT_EQ(r.status, 0);
+        EXPECT_NE(r.out.find(format == "json" ? "\"Fog over the breakwater\"" : ">Fog over the breakwater<"), std::string::npos);
+        EXPECT_EQ(run("--format " + format + " examples/about.html", "", kSrc).out, "");
+    }
+    EXPECT_EQ(run("--format rss091 examples/weblog.html", "", kSrc).out, readFile(kGolden + "weblog.rss"));
+}
+
 TEST_F(Tool, BatchWritesOneFeedPerPageWithEntries) {
     put("in/0", readFile(kEx + "weblog.html"));
     put("in/1", readFile(kEx + "daily.html"));
@@ -197,6 +220,11 @@ TEST(Options, ParsedBeforeThePositionalArguments) {
         {{"--", "--help"}, true, {"--help"}, false, false, ""},
         {{"--", "-x", "--", "y"}, true, {"-x", "--", "y"}, false, false, ""},
         {{"l", "-in", "out"}, true, {"l", "-in", "out"}, false, false, ""},  // not an option name: a path
+        {{"--format", "json", "page"}, true, {"page"}, false, false, ""},
+        {{"--format=atom", "--", "-page"}, true, {"-page"}, false, false, ""},
+        {{"--format"}, false, {}, false, false, "option '--format' needs a value"},
+        {{"--format", "xml", "page"}, false, {}, false, false, "bad value 'xml' for option '--format': expected rss091, rss2, atom or json"},
+        {{"--format="}, false, {}, false, false, "bad value '' for option '--format': expected rss091, rss2, atom or json"},
         {{"--x"}, false, {}, false, false, "unknown option '--x'"},
         {{"-x", "page"}, false, {}, false, false, "unknown option '-x'"},
         {{"--x=1"}, false, {}, false, false, "unknown option '--x'"},
@@ -220,6 +248,13 @@ TEST(Options, ParsedBeforeThePositionalArguments) {
         EXPECT_EQ(o.positional, c.positional);
         EXPECT_EQ(o.help, c.help);
         EXPECT_EQ(o.version, c.version);
+    }
+    for (const char* name : {"rss091", "rss2", "atom", "json"}) {
+        const char* argv[] = {"weblog2rss", "--format", name};
+        w2r::CliOptions o;
+        std::string error;
+        ASSERT_TRUE(w2r::parseCommandLine(3, argv, o, error));
+        EXPECT_EQ(w2r::feedFormatName(o.format), name);
     }
 }
 
