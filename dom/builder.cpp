@@ -157,6 +157,12 @@ void TreeBuilder::text(const char* text, int len) {
     tree_.next_ += len;
 }
 
+void TreeBuilder::textRun(const char* text, std::size_t len) {
+    int n = storeRoom(tree_.store_, tree_.next_, len > kPageBufferSize ? kPageBufferSize : static_cast<int>(len));
+    std::memcpy(tree_.next_, text, static_cast<std::size_t>(n));
+    tree_.next_ += n;
+}
+
 void TreeBuilder::openElement(int id, const char* text, int len) {
     Node* current = tree_.current_;
     Node* n = static_cast<Node*>(xcalloc(1, sizeof(Node)));
@@ -219,15 +225,25 @@ void TreeBuilder::finish() {
     closeElement(nullptr, 0, static_cast<int>(tree_.open_.size()) - 1);
 }
 
-bool buildTree(Scanner& scanner, Tree& tree, const char* text, Diagnostics& diagnostics) {
+bool buildTree(Scanner& scanner, Tree& tree, Diagnostics& diagnostics) {
     TreeBuilder builder(tree, diagnostics);
     scanner.setHandlers(builder.handlers());
-    scanner.useString(text);
-    while (scanner.next() != kItemEnd) {}
+    // Runs of plain text go to the store in one copy; the scanner reports
+    // the items in between (tags, entities, comments, a lone '<' or '&').
+    for (;;) {
+        std::string_view run = scanner.takeText();
+        if (!run.empty()) builder.textRun(run.data(), run.size());
+        if (scanner.next() == kItemEnd) break;
+    }
     scanner.release();
     scanner.setHandlers(ScanHandlers());
     builder.finish();
     return tree.atRoot();
+}
+
+bool buildTree(Scanner& scanner, Tree& tree, const char* text, Diagnostics& diagnostics) {
+    scanner.useString(text);
+    return buildTree(scanner, tree, diagnostics);
 }
 
 }  // namespace w2r
