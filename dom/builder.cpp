@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <new>
 
 #include "base/alloc.h"
 #include "base/limits.h"
@@ -41,10 +42,13 @@ std::size_t childCapacity(int n) {
 }
 
 // Makes room in p->children for newCount entries (the first childCount kept).
-void growChildren(Node* p, int newCount) {
-    if (p->children && childCapacity(newCount) <= childCapacity(p->childCount)) return;
-    p->children =
-        static_cast<Node**>(xrealloc(p->children, childCapacity(newCount) * sizeof(Node*)));
+void growChildren(Arena& arena, Node* p, int newCount) {
+    std::size_t have = childCapacity(p->childCount);
+    std::size_t want = childCapacity(newCount);
+    if (p->children && want <= have) return;
+    p->children = static_cast<Node**>(
+        arena.grow(p->children, static_cast<std::size_t>(p->childCount) * sizeof(Node*),
+                   want * sizeof(Node*)));
 }
 
 // Bytes of text that fit at next, keeping the store NUL-terminated.
@@ -165,7 +169,7 @@ void TreeBuilder::textRun(const char* text, std::size_t len) {
 
 void TreeBuilder::openElement(int id, const char* text, int len) {
     Node* current = tree_.current_;
-    Node* n = static_cast<Node*>(xcalloc(1, sizeof(Node)));
+    Node* n = new (tree_.arena_.allocate(sizeof(Node))) Node();
     n->tag = id;
     n->start = tree_.next_;
     n->parent = current;
@@ -173,7 +177,7 @@ void TreeBuilder::openElement(int id, const char* text, int len) {
     copyText(tree_.next_, text, len);
     tree_.next_ += len;
 
-    growChildren(current, current->childCount + 1);
+    growChildren(tree_.arena_, current, current->childCount + 1);
     current->children[current->childCount] = n;
     if (current->childCount > 0) current->children[current->childCount - 1]->next = n;
     current->childCount++;
@@ -197,10 +201,20 @@ void TreeBuilder::closeElement(const char* text, int len, int implicitCount) {
 
     // Flatten the implicitly closed elements, outermost first: each one's
     // children become its following siblings, and it ends where they begin.
+    // p's last child is the next one to flatten: its array grows once to
+    // the final count.
+    if (implicitCount > 0) {
+        int total = p->childCount;
+        const Node* r = p->children[p->childCount - 1];
+        for (int i = 0; i < implicitCount && r->childCount > 0; i++) {
+            total += r->childCount;
+            r = r->children[r->childCount - 1];
+        }
+        growChildren(tree_.arena_, p, total);
+    }
     for (int i = 0; i < implicitCount; i++) {
         Node* r = p->children[p->childCount - 1];
-        if (r->childCount == 0) continue;
-        growChildren(p, p->childCount + r->childCount);
+        if (r->childCount == 0) break;  // p's last child stays the same
         for (int j = 0; j < r->childCount; j++) {
             Node* c = r->children[j];
             c->parent = p;
@@ -210,7 +224,6 @@ void TreeBuilder::closeElement(const char* text, int len, int implicitCount) {
         r->next = r->children[0];
         r->end = r->children[0]->start;
         r->childCount = 0;
-        std::free(r->children);
         r->children = nullptr;
     }
 
