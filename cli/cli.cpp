@@ -19,6 +19,7 @@
 
 #include "base/alloc.h"
 #include "base/diagnostics.h"
+#include "cli/explain_mode.h"
 #include "cli/options.h"
 #include "feed/format_writer.h"
 #include "weblog2rss/convert.h"
@@ -102,16 +103,18 @@ int runSinglePage(const CliOptions& options, const Converter& converter, Page& p
                   const std::string& address) {
     StdoutDiagnostics diagnostics;
     std::unique_ptr<FeedWriter> writer = makeFeedWriter(options.format, std::cout);
-    ConvertResult r = convertLoadedPage(converter, page, address, *writer, diagnostics);
+    Explainer explainer(options);
+    ConvertResult r =
+        explainer.convert(converter, page, address, *writer, diagnostics, explainer.reportPath(""));
     if (!r.treeClosed) {
         diagnostics.report("serious error, ending is not root");
-        return 0;
+        return explainer.status();
     }
     if (r.hasEntries()) {
         std::cout.flush();
         if (!std::cout) std::cerr << "Error writing feed to standard output\n";
     }
-    return 0;
+    return explainer.status();
 }
 
 int runBatch(const CliOptions& options, const std::string& listPath, const std::string& inDir,
@@ -131,6 +134,8 @@ int runBatch(const CliOptions& options, const std::string& listPath, const std::
     const Converter converter;
     Page page;
     StdoutDiagnostics diagnostics;
+    Explainer explainer(options);
+    bool explain = explainer.enabled() && explainer.makeFolder();
     for (int i = 0; i < count; i++) {
         page.reset();
         std::string number = std::to_string(i);
@@ -148,7 +153,10 @@ int runBatch(const CliOptions& options, const std::string& listPath, const std::
         std::unique_ptr<FeedWriter> fileWriter = makeFeedWriter(options.format, feed);
         DiscardWriter discard;
         FeedWriter& writer = outDir ? *fileWriter : discard;
-        ConvertResult r = convertLoadedPage(converter, page, urls[i], writer, diagnostics);
+        ConvertResult r = explain
+                              ? explainer.convert(converter, page, urls[i], writer, diagnostics,
+                                                  explainer.reportPath(number))
+                              : convertLoadedPage(converter, page, urls[i], writer, diagnostics);
         if (r.treeClosed && r.hasEntries()) {
             line("Contains recognizable weblog entries");
             if (outDir)
@@ -157,7 +165,7 @@ int runBatch(const CliOptions& options, const std::string& listPath, const std::
                 line("No output directory given, feed not written: " + number);
         }
     }
-    return 0;
+    return explainer.status();
 }
 
 void onNewFailure() { outOfMemory(); }

@@ -24,10 +24,20 @@ bool setFormat(CliOptions& o, const std::string& v, std::string& why) {
     return parseFeedFormat(v, o.format);
 }
 
+bool setExplain(CliOptions& o, const std::string& v, std::string& why) {
+    why = "expected a file or folder name";
+    o.explain = v;
+    return !v.empty();
+}
+
 // clang-format off
 const OptionSpec kOptions[] = {
     {"--format", nullptr, "FORMAT", "feed format: rss091 (RSS 0.91, the default), rss2\n"
      "(RSS 2.0), atom (Atom 1.0) or json (JSON Feed 1.1)", setFormat, false},
+    {"--explain", nullptr, "PATH", "also write a report, an HTML page that shows how\n"
+     "each page was read and why it gave its entries or none:\n"
+     "to the file PATH for one page, to PATH/n.html for page n\n"
+     "of a batch (the folder is made when missing)", setExplain, false},
     {"--help", "-h", nullptr, "print this text and exit", setHelp, true},
     {"--version", nullptr, nullptr, "print the version and exit", setVersion, true},
 };
@@ -82,6 +92,7 @@ bool parseCommandLine(int argc, const char* const* argv, CliOptions& options, st
             return fail(error, "option '" + name + "' takes no value");
         }
         std::string why;
+        options.given.emplace_back(spec->name, value);
         if (!spec->apply(options, value, why))
             return fail(error, "bad value '" + value + "' for option '" + name + "': " + why);
         if (spec->final) return true;

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "formats/formats.h"
@@ -16,6 +17,11 @@ struct CliOptions {
     bool help = false;
     bool version = false;
     FeedFormat format = FeedFormat::Rss091;
+    // --explain: the report file (single-page modes) or folder (batch);
+    // empty when no report is wanted.
+    std::string explain;
+    // Every option read, in order, as name and value ("" for none).
+    std::vector<std::pair<std::string, std::string>> given;
     // The positional arguments; their number chooses the run mode.
     std::vector<std::string> positional;
 };

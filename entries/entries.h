@@ -2,6 +2,7 @@
 // stamps and cuts its content into timestamped entries.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -60,11 +61,46 @@ struct EntryLayout {
     std::vector<int> timeChildren;
 };
 
+// How the examination of one element ended.
+enum class StepOutcome {
+    kFewStamps,     // no date or time in three texts: search goes on
+    kNoCommonDate,  // no one date pattern in three children: search goes on
+    kDatesOutside,  // ends the search: LocateResult::kDatesOutside
+    kTimesInside,   // ends the search: LocateResult::kTimesInside
+    kTimesOutside,  // ends the search: LocateResult::kTimesOutside
+    kChosen,        // entries cut from this element
+};
+
+// What the locator found in one element it examined (one with four or more
+// children). The per-pattern tallies count, by pattern id, the texts that
+// pattern dated or timed first: the children's own texts, the gaps before
+// each child, and the tail after the last child.
+struct LocateStep {
+    const Node* node = nullptr;
+    int insideDates = 0, insideTimes = 0, outsideDates = 0, outsideTimes = 0;
+    std::vector<int> own, gap, tail;
+    StepOutcome outcome = StepOutcome::kFewStamps;
+    int dateId = -1, timeId = -1;  // when chosen: the patterns that mark the entries
+};
+
+// A record of one locator run, for a person to read: the elements examined
+// in order (the first kMaxSteps of them; all are counted) and the one that
+// ended the search.
+struct LocateTrace {
+    static constexpr std::size_t kMaxSteps = 200;
+    std::vector<LocateStep> steps;
+    std::size_t examined = 0;
+    bool decided = false;            // some element ended the search
+    LocateStep decisive;             // that element (when decided)
+    std::size_t decisiveNumber = 0;  // its place among those examined, from 1
+};
+
 // Searches the page's tree breadth-first for the first element with four or
 // more children whose children carry a recurring date, and fills the page's
-// entry table from it. When layout is given it receives the cut made.
+// entry table from it. When layout is given it receives the cut made; when
+// trace is given it receives what was examined.
 LocateResult locateEntries(const DatePatterns& patterns, Page& page, Diagnostics& diagnostics,
-                           EntryLayout* layout = nullptr);
+                           EntryLayout* layout = nullptr, LocateTrace* trace = nullptr);
 
 // Cuts the container's children into entries, replacing the table's content;
 // stamps holds the findings of each child. expected is the number of entries

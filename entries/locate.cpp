@@ -70,6 +70,14 @@ bool findTime(DateSearch& ds, const char* a, const char* b, bool& has, int& type
     return false;
 }
 
+// Counts one text dated or timed by pattern type (id + 1) in a trace tally.
+void tally(std::vector<int>& counts, int type) {
+    if (type <= 0) return;
+    if (counts.size() < static_cast<std::size_t>(type))
+        counts.resize(static_cast<std::size_t>(type));
+    counts[static_cast<std::size_t>(type - 1)]++;
+}
+
 struct Counters {
     int insideDates = 0, insideTimes = 0;
     int outsideDates = 0, outsideTimes = 0;
@@ -77,9 +85,10 @@ struct Counters {
 
 // Tests every child's own text and gap text, then the container's tail
 // text. The findings of the children's own texts go to stamps, one per
-// child; gap and tail texts are only counted.
+// child; gap and tail texts are only counted. With step, every finding is
+// tallied there too.
 Counters scanTexts(DateSearch& ds, const Node* box, const char* storeEnd,
-                   std::vector<ChildStamp>& stamps) {
+                   std::vector<ChildStamp>& stamps, LocateStep* step) {
     Counters cnt;
     int n = box->childCount;
     Node** c = box->children;
@@ -94,28 +103,38 @@ Counters scanTexts(DateSearch& ds, const Node* box, const char* storeEnd,
             cnt.insideDates++;
         if (findTime(ds, a, b, st.hasTime, st.timeType, st.hour, st.min)) cnt.insideTimes++;
         const char* g = i == 0 ? box->start : nodeEnd(c[i - 1]);
-        if (findDate(ds, g, ch->start, scratch.hasDate, scratch.dateType, scratch.year,
-                     scratch.month, scratch.day))
-            cnt.outsideDates++;
-        if (findTime(ds, g, ch->start, scratch.hasTime, scratch.timeType, scratch.hour,
-                     scratch.min))
-            cnt.outsideTimes++;
+        bool gapDate = findDate(ds, g, ch->start, scratch.hasDate, scratch.dateType, scratch.year,
+                                scratch.month, scratch.day);
+        if (gapDate) cnt.outsideDates++;
+        bool gapTime = findTime(ds, g, ch->start, scratch.hasTime, scratch.timeType, scratch.hour,
+                                scratch.min);
+        if (gapTime) cnt.outsideTimes++;
+        if (step) {
+            if (st.hasDate) tally(step->own, st.dateType);
+            if (st.hasTime) tally(step->own, st.timeType);
+            if (gapDate) tally(step->gap, scratch.dateType);
+            if (gapTime) tally(step->gap, scratch.timeType);
+        }
     }
     // The root's own range is empty: its tail runs to the end of the store.
     const char* a = nodeEnd(c[n - 1]);
     const char* b = box->end && box->end >= a ? box->end : storeEnd;
     if (findDate(ds, a, b, scratch.hasDate, scratch.dateType, scratch.year, scratch.month,
-                 scratch.day))
+                 scratch.day)) {
         cnt.outsideDates++;
-    if (findTime(ds, a, b, scratch.hasTime, scratch.timeType, scratch.hour, scratch.min))
+        if (step) tally(step->tail, scratch.dateType);
+    }
+    if (findTime(ds, a, b, scratch.hasTime, scratch.timeType, scratch.hour, scratch.min)) {
         cnt.outsideTimes++;
+        if (step) tally(step->tail, scratch.timeType);
+    }
     return cnt;
 }
 
 // Chooses the patterns, measures the layout and cuts the entries. Keeps
 // searching when no date pattern is carried by three or more children.
 Outcome cutEntries(const Node* box, const std::vector<ChildStamp>& stamps, EntryTable& table,
-                   Diagnostics& diagnostics, EntryLayout* out) {
+                   Diagnostics& diagnostics, EntryLayout* out, LocateStep* step) {
     int n = box->childCount;
     Node** c = box->children;
 
@@ -136,6 +155,10 @@ Outcome cutEntries(const Node* box, const std::vector<ChildStamp>& stamps, Entry
     int timeId = -1;
     for (int id = kFirstTimePattern; id < kPatternCount && id < kPatternCount; id++)
         if (tally[id] > (timeId < 0 ? 0 : tally[timeId])) timeId = id;
+    if (step) {
+        step->dateId = dateId;
+        step->timeId = timeId;
+    }
 
     std::vector<int> D, T;
     for (int i = 0; i < n; i++) {
@@ -222,25 +245,42 @@ Outcome cutEntries(const Node* box, const std::vector<ChildStamp>& stamps, Entry
     return {true, LocateResult::kEntries};
 }
 
-// Examines one node with four or more children.
+// Examines one node with four or more children; step, when given, gets
+// what was found and how the examination ended.
 Outcome examine(DateSearch& ds, const Node* box, const char* storeEnd,
                 std::vector<ChildStamp>& stamps, EntryTable& table, Diagnostics& diagnostics,
-                EntryLayout* out) {
-    Counters cnt = scanTexts(ds, box, storeEnd, stamps);
+                EntryLayout* out, LocateStep* step) {
+    Counters cnt = scanTexts(ds, box, storeEnd, stamps, step);
+    Outcome o = kKeepSearching;
+    StepOutcome how = StepOutcome::kFewStamps;
     if (cnt.insideDates > 2 || cnt.outsideDates > 2) {
-        if (cnt.insideDates <= cnt.outsideDates) return {true, LocateResult::kDatesOutside};
-        return cutEntries(box, stamps, table, diagnostics, out);
+        if (cnt.insideDates <= cnt.outsideDates) {
+            o = {true, LocateResult::kDatesOutside};
+            how = StepOutcome::kDatesOutside;
+        } else {
+            o = cutEntries(box, stamps, table, diagnostics, out, step);
+            how = o.found ? StepOutcome::kChosen : StepOutcome::kNoCommonDate;
+        }
+    } else if (cnt.insideTimes > 2 || cnt.outsideTimes > 2) {
+        bool inside = cnt.insideTimes > cnt.outsideTimes;
+        o = {true, inside ? LocateResult::kTimesInside : LocateResult::kTimesOutside};
+        how = inside ? StepOutcome::kTimesInside : StepOutcome::kTimesOutside;
     }
-    if (cnt.insideTimes > 2 || cnt.outsideTimes > 2)
-        return {true, cnt.insideTimes > cnt.outsideTimes ? LocateResult::kTimesInside
-                                                         : LocateResult::kTimesOutside};
-    return kKeepSearching;
+    if (step) {
+        step->insideDates = cnt.insideDates;
+        step->insideTimes = cnt.insideTimes;
+        step->outsideDates = cnt.outsideDates;
+        step->outsideTimes = cnt.outsideTimes;
+        step->outcome = how;
+    }
+    return o;
 }
 
 }  // namespace
 
 LocateResult locateEntries(const DatePatterns& patterns, Page& page, Diagnostics& diagnostics,
-                           EntryLayout* layout) {
+                           EntryLayout* layout, LocateTrace* trace) {
+    if (trace) *trace = LocateTrace();
     Tree& tree = page.tree();
     const char* storeEnd = tree.storeEnd();
     DateSearch ds{patterns, page.dateIndex(), DateMatch()};
@@ -257,7 +297,21 @@ LocateResult locateEntries(const DatePatterns& patterns, Page& page, Diagnostics
             ds.index.prepare(tree.storeBegin(), storeEnd);
             prepared = true;
         }
-        Outcome o = examine(ds, cur, storeEnd, stamps, page.entries(), diagnostics, layout);
+        LocateStep* step = nullptr;
+        if (trace) {
+            trace->examined++;
+            trace->decisive = LocateStep();
+            trace->decisive.node = cur;
+            step = &trace->decisive;
+        }
+        Outcome o = examine(ds, cur, storeEnd, stamps, page.entries(), diagnostics, layout, step);
+        if (trace) {
+            if (trace->steps.size() < LocateTrace::kMaxSteps) trace->steps.push_back(*step);
+            if (o.found) {
+                trace->decided = true;
+                trace->decisiveNumber = trace->examined;
+            }
+        }
         if (o.found) return o.result;
     }
     return LocateResult::kNone;

@@ -63,7 +63,8 @@ struct ExplainReport {
     std::vector<ExaminedElement> examined;  // the first ones are enough
     std::size_t examinedTotal = 0;          // how many were examined in all
     std::vector<PatternExample> patterns;
-    std::vector<ExplainedEntry> entries;
+    std::vector<ExplainedEntry> entries;  // the first ones are enough
+    std::size_t entriesTotal = 0;         // how many there are in all
     // The page as read; the report shows a copy of it. Byte offsets into it
     // mark the chosen container and each entry's start (npos: unknown).
     std::string_view pageHtml;

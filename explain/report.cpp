@@ -145,7 +145,8 @@ void writeEntries(const ExplainReport& r, std::string& h) {
     h += "<h2>Entries</h2>\n<table id=\"entries\">\n<thead><tr><th>#</th><th>Title</th>"
          "<th>Links</th><th>Date</th><th>Time</th><th>Text (first " +
          number(kMaxEntryTextChars) + " characters)</th></tr></thead>\n<tbody>\n";
-    if (r.entries.empty()) h += "<tr><td colspan=\"6\">No entries.</td></tr>\n";
+    if (r.entries.empty() && r.entriesTotal == 0)
+        h += "<tr><td colspan=\"6\">No entries.</td></tr>\n";
     std::size_t shown = std::min(r.entries.size(), kMaxEntryRows);
     for (std::size_t k = 0; k < shown; k++) {
         const ExplainedEntry& e = r.entries[k];
@@ -165,8 +166,10 @@ void writeEntries(const ExplainReport& r, std::string& h) {
              "</code></td><td class=\"text\">" + text(e.text, kMaxEntryTextChars) + "</td></tr>\n";
     }
     h += "</tbody>\n</table>\n";
-    if (r.entries.size() > shown)
-        h += "<p class=\"note\">and " + number(r.entries.size() - shown) + " more entries.</p>\n";
+    std::size_t total = std::max(r.entriesTotal, r.entries.size());
+    if (total > shown)
+        h += "<p class=\"note\">and " + number(total - shown) + " more " +
+             (total - shown == 1 ? "entry" : "entries") + ".</p>\n";
 }
 
 void writePage(const ExplainReport& r, std::string& h) {

@@ -4,11 +4,11 @@
 namespace w2r {
 
 ConvertResult convertLoadedPage(const Converter& converter, Page& page, std::string_view address,
-                                FeedWriter& writer, Diagnostics& diagnostics) {
+                                FeedWriter& writer, Diagnostics& diagnostics, LocateTrace* trace) {
     ConvertResult result;
     result.treeClosed = page.buildTree(diagnostics);
     if (!result.treeClosed) return result;
-    result.located = locateEntries(converter.datePatterns(), page, diagnostics);
+    result.located = locateEntries(converter.datePatterns(), page, diagnostics, nullptr, trace);
     result.entryCount = static_cast<int>(page.entries().size());
     if (result.hasEntries()) writer.write(makeFeed(converter.finders(), page, address));
     return result;

@@ -56,7 +56,10 @@ ConvertResult convertPage(const Converter& converter, Page& page, std::string_vi
                           std::string_view address, FeedWriter& writer, Diagnostics& diagnostics);
 
 // The same for a page already put into page (Page::reset, then Page::read).
+// When trace is given the locator records there what it examined (nothing
+// when the tree was not closed).
 ConvertResult convertLoadedPage(const Converter& converter, Page& page, std::string_view address,
-                                FeedWriter& writer, Diagnostics& diagnostics);
+                                FeedWriter& writer, Diagnostics& diagnostics,
+                                LocateTrace* trace = nullptr);
 
 }  // namespace w2r
