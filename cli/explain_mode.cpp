@@ -106,8 +106,10 @@ std::string verdict(const ConvertResult& r, const LocateTrace& trace, const Page
     case LocateResult::kNone:
         if (trace.examined == 0)
             return "No feed: no recurring date found; no element has four or more children.";
-        return "No feed: no recurring date found in the " +
-               plural(static_cast<long long>(trace.examined), "element", "elements") +
+        return "No feed: no recurring date found in " +
+               (trace.examined == 1
+                    ? std::string("the one element")
+                    : "any of the " + std::to_string(trace.examined) + " elements") +
                " with four or more children.";
     case LocateResult::kDatesOutside:
         return "No feed: dates recur first around " + which +
@@ -185,6 +187,24 @@ std::vector<std::size_t> entryStoreStarts(const EntryTable& table, const Node* b
         expected = at ? at + html.size() : nullptr;
     }
     return starts;
+}
+
+// Where the container's end is marked: before its own close tag, so that
+// the marker shows inside it (a marker between table cells would be moved
+// out of the table); after the container when it has no close tag.
+const char* closeTagStart(const Node* box, const char* storeEnd) {
+    if (!box->parent || !box->end) return storeEnd;
+    const char* end = box->end;
+    if (end <= box->start || end[-1] != '>') return end;
+    const char* lt = end - 1;
+    while (lt > box->start && *lt != '<') lt--;
+    std::string name = "</" + tagName(box);
+    if (static_cast<std::size_t>(end - lt) <= name.size()) return end;
+    for (std::size_t k = 0; k < name.size(); k++)
+        if ((lt[k] >= 'A' && lt[k] <= 'Z' ? lt[k] - 'A' + 'a' : lt[k]) != name[k]) return end;
+    char after = lt[name.size()];
+    return after == '>' || after == ' ' || after == '\t' || after == '\n' || after == '\r' ? lt
+                                                                                           : end;
 }
 
 // A writer that hands the feed on unchanged and keeps its titles and links.
@@ -352,7 +372,7 @@ ExplainReport explainConversion(const Converter& converter, const Page& page,
 
     // Where the container and the entries are in the page itself.
     std::vector<std::size_t> offsets = entryStoreStarts(table, box, store, storeEnd, rows);
-    const char* boxEnd = box->parent && box->end ? box->end : storeEnd;
+    const char* boxEnd = closeTagStart(box, storeEnd);
     offsets.push_back(static_cast<std::size_t>(box->start - store));
     offsets.push_back(static_cast<std::size_t>(boxEnd - store));
     std::vector<std::size_t> raw =

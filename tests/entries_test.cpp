@@ -161,3 +161,58 @@ TEST(EntryDetection, HostileShapes) {
     EXPECT_EQ(built.printed(), SUBTLE);
     EXPECT_TRUE(table.empty());
 }
+
+// The trace of a locator run: each element examined with its tallies and
+// how its examination ended, capped in length but fully counted, and the
+// same result and cut as a run without it.
+TEST(EntryDetection, TraceRecordsEachExamination) {
+    using O = StepOutcome;
+    // "<outcome> own=<id:n,...> gap=... tail=..." of each step.
+    auto steps = [](const LocateTrace& t) {
+        string s;
+        auto tally = [](const std::vector<int>& v) {
+            string out;
+            for (std::size_t id = 0; id < v.size(); id++)
+                if (v[id]) out += (out.empty() ? "" : ",") + to_string(id) + ":" + to_string(v[id]);
+            return out;
+        };
+        for (const LocateStep& st : t.steps)
+            s += (s.empty() ? "" : " / ") + to_string(static_cast<int>(st.outcome)) + " own=" + tally(st.own) + " gap=" + tally(st.gap) +
+                 " tail=" + tally(st.tail);
+        return s;
+    };
+    const string mixed = div("<p>January 9, 2004</p>" + B8 + P + div(d(5) + d(6) + d(7) + "<p>1:30 pm</p>" + P));
+    // clang-format off
+    const struct { string html; LocateResult result; string steps; O decisive; int dateId, timeId; } cases[] = {
+        {div(rep(d(5), 4)), LocateResult::kEntries, "5 own=0:4 gap= tail=", O::kChosen, 0, -1},
+        {mixed, LocateResult::kEntries, "1 own=0:1,4:1,8:1,13:1 gap= tail= / 5 own=0:3,13:1 gap= tail=", O::kChosen, 0, 13},
+        {div(g(1) + d(5) + g(2) + d(6) + g(3) + d(7) + P), LocateResult::kDatesOutside, "2 own=0:3 gap=0:3 tail=", O::kDatesOutside, -1, -1},
+        {div("9:00 am" + rep("<p>1:30 pm</p>", 4)), LocateResult::kTimesInside, "3 own=13:4 gap=13:1 tail=", O::kTimesInside, -1, -1},
+        {div(d(5) + P + P + P) + g(7), LocateResult::kNone, "0 own=0:1 gap= tail=", O::kFewStamps, -1, -1},
+    };
+    // clang-format on
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.html);
+        ASSERT_EQ(locate(c.html), c.result);
+        const string plain = layout() + entries(true);
+        LocateTrace trace;
+        trace.examined = 99;  // a trace is cleared first
+        ASSERT_EQ(locateEntries(test::datePatterns(), built.page, built.messages, &last_layout, &trace), c.result);
+        EXPECT_EQ(layout() + entries(true), plain);
+        EXPECT_EQ(steps(trace), c.steps);
+        EXPECT_EQ(trace.examined, trace.steps.size());
+        EXPECT_EQ(trace.decided, c.result != LocateResult::kNone);
+        if (!trace.decided) continue;
+        EXPECT_EQ(trace.decisiveNumber, trace.examined);
+        EXPECT_EQ(trace.decisive.outcome, c.decisive);
+        EXPECT_EQ(trace.decisive.dateId, c.dateId);
+        EXPECT_EQ(trace.decisive.timeId, c.timeId);
+    }
+    // 301 elements examined (the DIV and its 300 children), the first 200 kept.
+    built.build(div(rep("<p>" + rep(P, 4) + "</p>", 300)));
+    LocateTrace trace;
+    ASSERT_EQ(locateEntries(test::datePatterns(), built.page, built.messages, nullptr, &trace), LocateResult::kNone);
+    EXPECT_EQ(trace.examined, 301u);
+    EXPECT_EQ(trace.steps.size(), LocateTrace::kMaxSteps);
+    EXPECT_EQ(trace.steps[0].node->childCount, 300);
+}
