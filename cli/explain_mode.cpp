@@ -154,8 +154,9 @@ std::string firstValidMatch(const DatePatterns& patterns, int id, const Node* bo
     for (int i = 0; i < box->childCount; i++) {
         const Node* c = box->children[i];
         if (!patterns[id].search(c->start, nodeEnd(c), m)) continue;
-        bool valid = isTime ? isValidTime(getHour(m, id), getMin(m, id))
-                            : isValidDate(getYear(m, id), getMonth(m, id), getDay(m, id));
+        bool valid =
+            isTime ? isValidTime(getHour(m, id), getMin(m, id))
+                   : isValidDate(getYear(m, id), getMonth(m, id), getDay(m, id), patterns.years());
         if (valid) return m.str(0);
     }
     return "";
@@ -387,10 +388,15 @@ ExplainReport explainConversion(const Converter& converter, const Page& page,
 
 std::vector<std::pair<std::string, std::string>> optionsInForce(const CliOptions& options) {
     std::vector<std::pair<std::string, std::string>> list = options.given;
-    bool format =
-        std::any_of(list.begin(), list.end(), [](const auto& o) { return o.first == "--format"; });
-    if (!format)
-        list.emplace_back("--format", std::string(feedFormatName(options.format)) + " (default)");
+    const YearWindow& years = options.conversion.years;
+    const std::pair<std::string, std::string> settings[] = {
+        {"--format", std::string(feedFormatName(options.format))},
+        {"--years", std::to_string(years.from) + "-" + std::to_string(years.to)},
+    };
+    for (const auto& setting : settings)
+        if (std::none_of(list.begin(), list.end(),
+                         [&](const auto& o) { return o.first == setting.first; }))
+            list.emplace_back(setting.first, setting.second + " (default)");
     return list;
 }
 

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "formats/formats.h"
+#include "weblog2rss/convert.h"
 
 namespace w2r {
 
@@ -17,6 +18,8 @@ struct CliOptions {
     bool help = false;
     bool version = false;
     FeedFormat format = FeedFormat::Rss091;
+    // What the Converter is built with (--years).
+    ConverterOptions conversion;
     // --explain: the report file (single-page modes) or folder (batch);
     // empty when no report is wanted.
     std::string explain;
