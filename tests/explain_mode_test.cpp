@@ -128,6 +128,28 @@ TEST_F(Explain, BatchWritesOneReportPerPageRead) {
     }
 }
 
+// The corpus of real pages gives the same feeds and messages with reports.
+TEST_F(Explain, CorpusBatchUnchanged) {
+    if (!w2r::test::haveCorpus()) GTEST_SKIP() << "no corpus at " WEBLOG2RSS_CORPUS_DIR;
+    const string args = "'" WEBLOG2RSS_CORPUS_DIR "/urls.txt' '" WEBLOG2RSS_CORPUS_DIR "/pages' out";
+    ::mkdir(at("out").c_str(), 0755);
+    ToolRun plain = run(args);
+    ASSERT_EQ(std::system(("cp -r '" + at("out") + "' '" + at("plain") + "'").c_str()), 0);
+    ToolRun explained = run("--explain rep " + args);
+    EXPECT_TRUE(plain == explained) << explained.err;
+    EXPECT_EQ(std::system(("diff -r '" + at("out") + "' '" + at("plain") + "'").c_str()), 0);
+    // One valid report per page read.
+    std::size_t reports = 0;
+    for (int n = 0; n < 10000; n++) {
+        const string path = at("rep/" + std::to_string(n) + ".html");
+        if (!exists(path)) continue;
+        string srcdoc;
+        report(path, srcdoc);
+        reports++;
+    }
+    EXPECT_EQ(reports, countOf(plain.out, "Read: "));
+}
+
 // A report that cannot be written is said on standard error and makes the
 // exit status 1; the feed and the batch are as they would be without it.
 TEST_F(Explain, UnwritableReports) {
