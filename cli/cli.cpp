@@ -127,10 +127,10 @@ public:
         FeedFile file(options_.format, outDir_ ? pagePath(*outDir_, number) : std::string());
         DiscardWriter discard;
         FeedWriter& writer = outDir_ ? static_cast<FeedWriter&>(file) : discard;
-        ConvertResult r = explainer_
-                              ? explainer_->convert(converter_, page_, urls_[i], writer, lines,
-                                                    explainer_->reportPath(number))
-                              : convertLoadedPage(converter_, page_, urls_[i], writer, lines);
+        ConvertResult r =
+            explainer_ ? explainer_->convert(converter_, page_, urls_[i], writer, lines,
+                                             explainer_->reportPath(number), outDir_ != nullptr)
+                       : convertLoadedPage(converter_, page_, urls_[i], writer, lines);
         if (!r.treeClosed || !r.hasEntries()) return;
         lines.report("Contains recognizable weblog entries");
         lines.report(outDir_ ? file.commit()

@@ -93,7 +93,8 @@ std::string reason(const LocateStep& s) {
     return "";
 }
 
-std::string verdict(const ConvertResult& r, const LocateTrace& trace, const Page& page) {
+std::string verdict(const ConvertResult& r, const LocateTrace& trace, const Page& page,
+                    bool feedKept) {
     if (!r.treeClosed)
         return "No feed: the page's elements could not be closed back to the root of its tree, "
                "so no entries were looked for.";
@@ -121,9 +122,12 @@ std::string verdict(const ConvertResult& r, const LocateTrace& trace, const Page
     case LocateResult::kEntries:
         break;
     }
-    std::string text = "Feed written with " +
-                       plural(static_cast<long long>(page.entries().size()), "entry", "entries") +
-                       ", cut from " + which;
+    const std::string entries =
+        plural(static_cast<long long>(page.entries().size()), "entry", "entries");
+    std::string text =
+        feedKept ? "Feed written with " + entries
+                 : "No feed written (no output folder given) of the " + entries + " found";
+    text += ", cut from " + which;
     if (s.dateId >= 0) text += " and dated by " + patternName(s.dateId);
     return text + ".";
 }
@@ -215,7 +219,6 @@ public:
         : inner_(inner), captured_(captured) {}
     void write(const Feed& feed) override {
         inner_.write(feed);
-        captured_.written = true;
         std::size_t n = std::min(feed.entries.size(), kMaxEntryRows);
         for (std::size_t i = 0; i < n; i++)
             captured_.entries.emplace_back(feed.entries[i].title, feed.entries[i].links);
@@ -297,7 +300,7 @@ ExplainReport explainConversion(const Converter& converter, const Page& page,
                                 const ExplainContext& context, const ConvertResult& result,
                                 const LocateTrace& trace, const CapturedFeed& feed) {
     ExplainReport r;
-    r.verdict = verdict(result, trace, page);
+    r.verdict = verdict(result, trace, page, context.feedKept);
     r.options = context.options;
     r.address = context.address;
     r.pageHtml = page.text();
@@ -419,15 +422,15 @@ std::string Explainer::reportPath(const std::string& n) const {
 
 ConvertResult Explainer::convert(const Converter& converter, Page& page, const std::string& address,
                                  FeedWriter& writer, Diagnostics& diagnostics,
-                                 const std::string& reportPath) {
+                                 const std::string& reportPath, bool feedKept) {
     if (!enabled()) return convertLoadedPage(converter, page, address, writer, diagnostics);
     CapturedFeed captured;
     CapturingWriter capture(writer, captured);
     LocateTrace trace;
     ConvertResult result =
         convertLoadedPage(converter, page, address, capture, diagnostics, &trace);
-    ExplainReport report = explainConversion(converter, page, ExplainContext{address, options_},
-                                             result, trace, captured);
+    ExplainContext context{address.empty() ? "standard input" : address, feedKept, options_};
+    ExplainReport report = explainConversion(converter, page, context, result, trace, captured);
     std::ofstream out(reportPath, std::ios::binary | std::ios::trunc);
     if (out) writeExplainReport(report, out);
     out.close();

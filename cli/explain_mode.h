@@ -3,6 +3,7 @@
 // cut, over the page itself.
 #pragma once
 
+#include <atomic>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -16,13 +17,13 @@ namespace w2r {
 
 // What a report says beside the page's findings.
 struct ExplainContext {
-    std::string address;  // the page's address as the feed has it
+    std::string address;   // the page's address as the feed has it
+    bool feedKept = true;  // false: a batch without an output folder
     std::vector<std::pair<std::string, std::string>> options;
 };
 
 // The titles and links of the feed a conversion gave its writer.
 struct CapturedFeed {
-    bool written = false;
     std::vector<std::pair<std::string, std::vector<std::string>>> entries;  // the first rows
 };
 
@@ -59,17 +60,18 @@ public:
     // n is empty (single-page modes).
     std::string reportPath(const std::string& n) const;
 
+    // feedKept: whether the writer keeps the feed (see ExplainContext).
     ConvertResult convert(const Converter& converter, Page& page, const std::string& address,
                           FeedWriter& writer, Diagnostics& diagnostics,
-                          const std::string& reportPath);
+                          const std::string& reportPath, bool feedKept = true);
 
     // 0, or 1 once some report could not be written.
-    int status() const { return failed_ ? 1 : 0; }
+    int status() const { return failed_.load() ? 1 : 0; }
 
 private:
     std::string target_;
     std::vector<std::pair<std::string, std::string>> options_;
-    bool failed_ = false;
+    std::atomic<bool> failed_{false};
 };
 
 }  // namespace w2r
