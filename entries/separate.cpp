@@ -36,7 +36,7 @@ struct Cutter {
         if (table.size() >= capacity) return;  // never reached from the locator
         std::size_t len = b > a ? static_cast<std::size_t>(b - a) : 0;
         Entry e;
-        e.html.assign(a, len ? strnlen(a, len) : 0);
+        e.html = std::string_view(a, len ? strnlen(a, len) : 0);
         Timestamp& ts = e.time;
         const ChildStamp& dc = stamps[d];
         ts.dateType = dc.dateType;
@@ -49,7 +49,7 @@ struct Cutter {
             ts.hour = tc.hour;
             ts.min = tc.min;
         }
-        table.push_back(std::move(e));
+        table.push_back(e);
     }
 
     void cutByDate(const Range& r);
@@ -165,7 +165,8 @@ void printEntries(const EntryTable& table) {
         std::printf("Date type: %d Time type: %d<br>", ts.dateType, ts.timeType);
         std::printf("Year: %d, Month: %d, Day: %d, Hour: %d, Min: %d<br>", ts.year, ts.month,
                     ts.day, ts.hour, ts.min);
-        std::printf("%s <hr>", e.html.c_str());
+        std::fwrite(e.html.data(), 1, e.html.size(), stdout);
+        std::fputs(" <hr>", stdout);
     }
     std::fflush(stdout);
 }
