@@ -2,6 +2,7 @@
 // a hand-filled entry table.
 #include <gtest/gtest.h>
 
+#include <deque>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -95,9 +96,10 @@ TEST(Finders, HostileTextsEndWithoutCrashing) {
 class FeedTest : public ::testing::Test {
 protected:
     Page page;
+    std::deque<std::string> texts;  // entries view their text
 
     void setPage(const std::string& html) { page.reset(), page.load(html); }
-    void add(const std::string& html, Timestamp ts) { page.entries().push_back({html, ts}); }
+    void add(const std::string& html, Timestamp ts) { page.entries().push_back({texts.emplace_back(html), ts}); }
     std::string render(const std::string& address) {
         std::ostringstream out;
         Rss091Writer(out).write(makeFeed(finders, page, address));
