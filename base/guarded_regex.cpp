@@ -290,8 +290,8 @@ GuardedRegex::~GuardedRegex() = default;
 const boost::regex& GuardedRegex::regex() const {
     Compiled& c = *compiled_;
     std::call_once(c.regexOnce, [this, &c] {
-        c.regex.assign(text_, icase_ ? boost::regex::normal | boost::regex::icase
-                                     : boost::regex::normal);
+        c.regex.assign(text_,
+                       icase_ ? boost::regex::normal | boost::regex::icase : boost::regex::normal);
     });
     return c.regex;
 }

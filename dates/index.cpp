@@ -77,8 +77,8 @@ size_t firstDigit(const unsigned char* p, size_t from, size_t n) {
     const __m128i zero = _mm_set1_epi8('0'), nine = _mm_set1_epi8(9);
     for (; i + 16 <= n; i += 16) {
         __m128i d = _mm_sub_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i)), zero);
-        unsigned mask = static_cast<unsigned>(
-            _mm_movemask_epi8(_mm_cmpeq_epi8(_mm_min_epu8(d, nine), d)));
+        unsigned mask =
+            static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(_mm_min_epu8(d, nine), d)));
         if (mask != 0) return i + static_cast<size_t>(__builtin_ctz(mask));
     }
 #endif
@@ -152,7 +152,7 @@ void DateIndex::patternWindows(int id) {
     std::vector<Window>& out = windows_;
     out.clear();
     Feature f;
-    long before = 0, after = 0;  // matches lie in [feature - before, feature + after)
+    long before = 0, after = 0;          // matches lie in [feature - before, feature + after)
     long firstStart = 0, lastStart = 0;  // and start in [feature + first, feature + last]
     switch (id) {
     case 0:
@@ -191,7 +191,7 @@ void DateIndex::patternWindows(int id) {
         f = kDigitSepDigit;
         after = 10;
         break;  // start: see below
-    case 12:  // one or two digits before the colon
+    case 12:    // one or two digits before the colon
     case 13:
         f = kDigitColonDigit;
         before = 2;

@@ -60,7 +60,7 @@ private:
     Node root_;
     Node* current_;
     std::vector<unsigned char> open_;  // tag ids (below kTagTableSize)
-    Arena arena_;  // nodes and child arrays
+    Arena arena_;                      // nodes and child arrays
 };
 
 }  // namespace w2r
