@@ -1,5 +1,6 @@
 #include "cli/explain_mode.h"
 
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <sys/types.h>
 #include <unistd.h>
@@ -9,6 +10,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <new>
 #include <numeric>
 
 #include "dom/tree.h"
@@ -19,8 +21,6 @@ namespace {
 
 constexpr std::size_t npos = std::string_view::npos;
 
-// Bytes compared, in all, while looking for where the entries start.
-constexpr std::size_t kEntrySearchBudget = 64u << 20;
 // Matches of one pattern tried in one text for the one that was read.
 constexpr int kMatchesTried = 64;
 
@@ -166,30 +166,15 @@ std::string firstValidMatch(const DatePatterns& patterns, int id, const Node* bo
     return "";
 }
 
-// Store offsets of the first entries' starts, npos where not found. Every
-// entry starts at one of the container's children, and each where the one
-// before ends.
-std::vector<std::size_t> entryStoreStarts(const EntryTable& table, const Node* box,
-                                          const char* store, const char* storeEnd,
-                                          std::size_t count) {
+// Store offsets of the first entries' starts (each entry views its slice
+// of the store); npos for an empty entry.
+std::vector<std::size_t> entryStoreStarts(const EntryTable& table, const char* store,
+                                          const char* storeEnd, std::size_t count) {
     std::vector<std::size_t> starts;
-    std::size_t budget = kEntrySearchBudget;
-    auto sameAt = [&](const char* at, const std::string& html) {
-        if (at < store || static_cast<std::size_t>(storeEnd - at) < html.size()) return false;
-        std::size_t n = std::min(html.size(), budget);
-        budget -= n;
-        return n == html.size() && std::memcmp(at, html.data(), n) == 0;
-    };
-    const char* expected = nullptr;
-    int child = 0;
     for (std::size_t i = 0; i < count && i < table.size(); i++) {
-        const std::string& html = table[i].html;
-        const char* at = nullptr;
-        if (!html.empty() && expected && sameAt(expected, html)) at = expected;
-        for (; !at && !html.empty() && child < box->childCount && budget > 0; child++)
-            if (sameAt(box->children[child]->start, html)) at = box->children[child]->start;
-        starts.push_back(at ? static_cast<std::size_t>(at - store) : npos);
-        expected = at ? at + html.size() : nullptr;
+        const char* at = table[i].html.data();
+        bool inStore = !table[i].html.empty() && at >= store && at < storeEnd;
+        starts.push_back(inStore ? static_cast<std::size_t>(at - store) : npos);
     }
     return starts;
 }
@@ -375,7 +360,7 @@ ExplainReport explainConversion(const Converter& converter, const Page& page,
     }
 
     // Where the container and the entries are in the page itself.
-    std::vector<std::size_t> offsets = entryStoreStarts(table, box, store, storeEnd, rows);
+    std::vector<std::size_t> offsets = entryStoreStarts(table, store, storeEnd, rows);
     const char* boxEnd = closeTagStart(box, storeEnd);
     offsets.push_back(static_cast<std::size_t>(box->start - store));
     offsets.push_back(static_cast<std::size_t>(boxEnd - store));
@@ -404,14 +389,24 @@ std::vector<std::pair<std::string, std::string>> optionsInForce(const CliOptions
 }
 
 Explainer::Explainer(const CliOptions& options)
-    : target_(options.explain), options_(optionsInForce(options)) {}
+    : target_(options.explain), options_(optionsInForce(options)), failed_(&ownFlag_) {
+    static_assert(std::atomic<bool>::is_always_lock_free, "the flag is shared between processes");
+    if (!enabled()) return;
+    void* shared = ::mmap(nullptr, sizeof(std::atomic<bool>), PROT_READ | PROT_WRITE,
+                          MAP_SHARED | MAP_ANONYMOUS, -1, 0);
+    if (shared != MAP_FAILED) failed_ = new (shared) std::atomic<bool>(false);
+}
+
+Explainer::~Explainer() {
+    if (failed_ != &ownFlag_) ::munmap(failed_, sizeof(std::atomic<bool>));
+}
 
 bool Explainer::makeFolder() {
     std::string error;
     if (makeFolders(target_, error)) return true;
     std::fprintf(stderr, "weblog2rss: cannot make the report folder %s: %s\n", target_.c_str(),
                  error.c_str());
-    failed_ = true;
+    failed_->store(true);
     return false;
 }
 
@@ -437,7 +432,7 @@ ConvertResult Explainer::convert(const Converter& converter, Page& page, const s
     if (!out) {
         std::fprintf(stderr, "weblog2rss: cannot write the report %s\n", reportPath.c_str());
         ::unlink(reportPath.c_str());
-        failed_ = true;
+        failed_->store(true);
     }
     return result;
 }

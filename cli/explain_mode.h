@@ -51,6 +51,9 @@ std::vector<std::pair<std::string, std::string>> optionsInForce(const CliOptions
 class Explainer {
 public:
     explicit Explainer(const CliOptions& options);
+    ~Explainer();
+    Explainer(const Explainer&) = delete;
+    Explainer& operator=(const Explainer&) = delete;
 
     bool enabled() const { return !target_.empty(); }
     // Batch mode: makes the report folder (and its parents) when missing.
@@ -66,12 +69,16 @@ public:
                           const std::string& reportPath, bool feedKept = true);
 
     // 0, or 1 once some report could not be written.
-    int status() const { return failed_.load() ? 1 : 0; }
+    int status() const { return failed_->load() ? 1 : 0; }
 
 private:
     std::string target_;
     std::vector<std::pair<std::string, std::string>> options_;
-    std::atomic<bool> failed_{false};
+    // Set once a report could not be written. Kept in memory shared with
+    // the worker processes a batch forks after this object is made, so
+    // that their failures count too; in this object when that cannot be.
+    std::atomic<bool>* failed_;
+    std::atomic<bool> ownFlag_{false};
 };
 
 }  // namespace w2r

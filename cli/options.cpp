@@ -1,6 +1,7 @@
 #include "cli/options.h"
 
 #include <cstring>
+#include <string>
 
 namespace w2r {
 namespace {
@@ -60,6 +61,16 @@ bool setYears(CliOptions& o, const std::string& v, std::string& why) {
     return true;
 }
 
+bool setJobs(CliOptions& o, const std::string& v, std::string& why) {
+    why = "expected a number of worker processes from 1 to " + std::to_string(kMaxJobs);
+    return o.jobsGiven = parseJobs(v, o.jobs);
+}
+
+bool setShard(CliOptions& o, const std::string& v, std::string& why) {
+    why = "expected K/N with 0 <= K < N";
+    return o.shardGiven = parseShard(v, o.shard);
+}
+
 bool setExplain(CliOptions& o, const std::string& v, std::string& why) {
     why = "expected a file or folder name";
     o.explain = v;
@@ -72,6 +83,10 @@ const OptionSpec kOptions[] = {
      "(RSS 2.0), atom (Atom 1.0) or json (JSON Feed 1.1)", setFormat, false},
     {"--years", nullptr, "FROM-TO", "take dates from year FROM to year TO only\n"
      "(default 1995-2010; years 1000 to 9999)", setYears, false},
+    {"--jobs", nullptr, "N", "batch mode: convert the pages in N worker processes\n"
+     "(default 1: no worker)", setJobs, false},
+    {"--shard", nullptr, "K/N", "batch mode: convert only the pages whose number i\n"
+     "has i mod N = K, for N runs sharing one batch", setShard, false},
     {"--explain", nullptr, "PATH", "also write a report, an HTML page that shows how\n"
      "each page was read and why it gave its entries or none:\n"
      "to the file PATH for one page, to PATH/n.html for page n\n"
@@ -142,6 +157,10 @@ bool parseCommandLine(int argc, const char* const* argv, CliOptions& options, st
             return fail(error, "option '" + nameOf(argv[i]) +
                                    "' must come before the positional arguments");
         options.positional.push_back(argv[i]);
+    }
+    if (options.positional.size() < 2) {
+        if (options.jobsGiven) return fail(error, "option '--jobs' is for the batch mode only");
+        if (options.shardGiven) return fail(error, "option '--shard' is for the batch mode only");
     }
     return true;
 }

@@ -169,6 +169,18 @@ TEST_F(Explain, UnwritableReports) {
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.out, run("urls in").out);
     EXPECT_EQ(r.err.rfind("weblog2rss: cannot make the report folder file/x: ", 0), 0u) << r.err;
+    // Reports written by worker processes count too.
+    put("in/1", readFile(kSrc + "/examples/daily.html"));
+    put("urls", "http://a/ http://b/\n");
+    ::mkdir(at("rep").c_str(), 0755);
+    ::mkdir(at("rep/1.html").c_str(), 0755);
+    for (const string jobs : {"1", "2"}) {
+        r = run("--jobs " + jobs + " --explain rep urls in");
+        EXPECT_EQ(r.status, 1) << jobs;
+        EXPECT_EQ(r.out, run("urls in").out);
+        EXPECT_EQ(r.err, "weblog2rss: cannot write the report rep/1.html\n");
+        EXPECT_NE(readFile(at("rep/0.html")).find("<table id=\"entries\">"), string::npos);
+    }
 }
 
 // Hostile text everywhere, 100,000 elements examined, entries of 1 MiB:
