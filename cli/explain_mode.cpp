@@ -132,6 +132,18 @@ std::string verdict(const ConvertResult& r, const LocateTrace& trace, const Page
     return text + ".";
 }
 
+// A match's text, cut to its last bytes when long: the patterns that begin
+// with ">[^<]*" may take in a whole paragraph before the date.
+std::string matchText(const DateMatch& m) {
+    constexpr std::size_t kKept = 200;
+    const char* a = m[0].first;
+    const char* b = m[0].second;
+    if (static_cast<std::size_t>(b - a) <= kKept) return std::string(a, b);
+    a = b - kKept;
+    while (a < b && (static_cast<unsigned char>(*a) & 0xC0) == 0x80) a++;
+    return "\u2026" + std::string(a, b);
+}
+
 // The text of the first match of pattern id in [a, b) that reads as the
 // values given (the date fields, or the time when isTime); "" when none of
 // the first matches does.
@@ -143,7 +155,7 @@ std::string matchReading(const DatePatterns& patterns, int id, bool isTime, cons
         bool same = isTime ? getHour(m, id) == want.hour && getMin(m, id) == want.min
                            : getYear(m, id) == want.year && getMonth(m, id) == want.month &&
                                  getDay(m, id) == want.day;
-        if (same) return m.str(0);
+        if (same) return matchText(m);
         a = m[0].second > m[0].first ? m[0].second : m[0].first + 1;
     }
     return "";
@@ -161,7 +173,7 @@ std::string firstValidMatch(const DatePatterns& patterns, int id, const Node* bo
         bool valid =
             isTime ? isValidTime(getHour(m, id), getMin(m, id))
                    : isValidDate(getYear(m, id), getMonth(m, id), getDay(m, id), patterns.years());
-        if (valid) return m.str(0);
+        if (valid) return matchText(m);
     }
     return "";
 }

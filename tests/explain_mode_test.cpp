@@ -197,10 +197,13 @@ TEST_F(Explain, HostileAndOversizedPages) {
     put("in/0", readFile(kSrc + "/explain/testdata/hostile.html"));
     put("in/1", big);
     put("in/2", wide);
-    put("urls", "0 1 2");
+    // Dates matched with a long run of text before them (">[^<]*" patterns).
+    const string text(5000, 'a');
+    put("in/3", "<div><p>" + text + " 2004-03-01</p><p>" + text + " 2004-03-02</p><p>" + text + " 2004-03-03</p><p>x</p></div>");
+    put("urls", "0 1 2 3");
     ToolRun r = run("--explain rep urls in out");
     EXPECT_TRUE(r == run("urls in out")) << r.out << r.err;
-    for (int n = 0; n < 3; n++) {
+    for (int n = 0; n < 4; n++) {
         SCOPED_TRACE(n);
         string srcdoc, html = report(at("rep/" + std::to_string(n) + ".html"), srcdoc);
         EXPECT_LE(html.size(), w2r::kMaxReportBytes);
@@ -213,6 +216,11 @@ TEST_F(Explain, HostileAndOversizedPages) {
             EXPECT_NE(html.find("Feed written with 3 entries"), string::npos);
             EXPECT_EQ(countOf(html, "<td class=\"text\">Monday, March 0"), 3u);
             EXPECT_LT(html.size(), 4 * w2r::kMaxPageSourceBytes);
+        }
+        if (n == 3) {
+            // The date as found keeps its end, where the date is.
+            EXPECT_NE(html.find("<td>\u2026" + string(189, 'a') + " 2004-03-02<br><code>2004-03-02</code>"), string::npos);
+            EXPECT_LT(html.size(), 100000u);
         }
         if (n == 2) {
             EXPECT_EQ(countOf(html, "refused: No date or time recurs"), w2r::kMaxExaminedRows);
