@@ -24,8 +24,27 @@ bool setFormat(CliOptions& o, const std::string& v, std::string& why) {
     return parseFeedFormat(v, o.format);
 }
 
+bool setFetch(CliOptions& o, const std::string&, std::string&) { return o.fetch = true; }
+
+bool setConnections(CliOptions& o, const std::string& v, std::string& why) {
+    why = "expected a number from 1 to 64";
+    if (v.empty() || v.size() > 2) return false;
+    int n = 0;
+    for (char c : v) {
+        if (c < '0' || c > '9') return false;
+        n = n * 10 + (c - '0');
+    }
+    if (n < 1 || n > 64) return false;
+    o.connections = n;
+    return true;
+}
+
 // clang-format off
 const OptionSpec kOptions[] = {
+    {"--connections", nullptr, "N", "with --fetch: at most N transfers at once\n"
+     "(1 to 64, default 8; at most 2 to one host)", setConnections, false},
+    {"--fetch", nullptr, nullptr, "fetch the addresses of LIST into CACHEDIR, then\n"
+     "convert them into OUTDIR (see the usage above)", setFetch, false},
     {"--format", nullptr, "FORMAT", "feed format: rss091 (RSS 0.91, the default), rss2\n"
      "(RSS 2.0), atom (Atom 1.0) or json (JSON Feed 1.1)", setFormat, false},
     {"--help", "-h", nullptr, "print this text and exit", setHelp, true},
@@ -94,6 +113,10 @@ bool parseCommandLine(int argc, const char* const* argv, CliOptions& options, st
                                    "' must come before the positional arguments");
         options.positional.push_back(argv[i]);
     }
+    if (options.fetch && options.positional.size() != 3)
+        return fail(error, "--fetch takes three arguments: LIST CACHEDIR OUTDIR");
+    if (options.connections != 0 && !options.fetch)
+        return fail(error, "option '--connections' goes with --fetch only");
     return true;
 }
 

@@ -16,6 +16,11 @@ struct CliOptions {
     bool help = false;
     bool version = false;
     FeedFormat format = FeedFormat::Rss091;
+    // --fetch: the positional arguments are LIST CACHEDIR OUTDIR and the
+    // pages are fetched into CACHEDIR before they are converted.
+    bool fetch = false;
+    // --connections: transfers at once in a --fetch batch; 0 when not given.
+    int connections = 0;
     // The positional arguments; their number chooses the run mode.
     std::vector<std::string> positional;
 };
