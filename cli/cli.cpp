@@ -19,9 +19,9 @@
 
 #include "base/alloc.h"
 #include "base/diagnostics.h"
-#include "fetch_mode.h"
 #include "cli/options.h"
 #include "feed/format_writer.h"
+#include "fetch_mode.h"
 #include "weblog2rss/convert.h"
 
 #ifndef WEBLOG2RSS_VERSION
