@@ -57,21 +57,6 @@ std::string fetchFailedLine(const std::string& url, const std::string& reason) {
     return "Fetch failed: " + printable(url) + ": " + printable(reason, kReasonShown);
 }
 
-const char* readFailureMessage(ReadStatus status) {
-    switch (status) {
-    case ReadStatus::kMissing:
-        return kPageMissing;
-    case ReadStatus::kDirectory:
-        return kPageIsDirectory;
-    case ReadStatus::kNotRegular:
-        return kPageNotRegular;
-    case ReadStatus::kReadError:
-        return kPageReadError;
-    default:
-        return kPageCannotOpen;
-    }
-}
-
 // Lines on standard output during a batch. While a progress line is drawn
 // on the same terminal it is erased before each line, so the two never share
 // a row; update() draws it again below.
@@ -115,14 +100,14 @@ void updateFeedFile(BatchOutput& out, const std::string& feed, const std::string
     }
     AtomicFileWriter file(path);
     if (!file.isOpen()) {
-        out.line("Error opening file " + path + "to write");
+        out.line(feedOpenFailure(path));
         return;
     }
     file.stream() << feed;
     if (file.commit())
         out.line("finish converting to RSS: " + path);
     else
-        out.line("Error writing file " + path);
+        out.line(feedWriteFailure(path));
 }
 
 // What the fetch of one page means for its conversion, in lines.
@@ -135,10 +120,12 @@ void reportFetch(BatchOutput& out, const CacheOutcome& o) {
              printable(o.url));
 }
 
-// The words of the list file, or false when it cannot be read.
+// The words of the list file, or false when it cannot be read whole. Like
+// the batch mode's list, it may be a stream such as a process substitution.
 bool readAddressList(const std::string& path, std::vector<std::string>& urls) {
     std::string text;
-    if (!readListFile(path, kListReadLimit, text).ok()) return false;
+    ReadResult read = readPageFile(path, kListReadLimit, text, Accept::kRegularOrStream);
+    if (!read.ok() || read.truncated) return false;
     std::istringstream words(text);
     for (std::string word; words >> word;) urls.push_back(word);
     return true;
@@ -159,7 +146,7 @@ int runFetchedPage(const CliOptions& options, const std::string& url) {
         std::fprintf(stderr, "%s\n", fetchFailedLine(url, fetched.error).c_str());
         return 0;
     }
-    const Converter converter;
+    const Converter converter(options.conversion);
     Page page;
     page.load(fetched.body);
     std::string().swap(fetched.body);
@@ -181,12 +168,14 @@ int runFetchBatch(const CliOptions& options, const std::string& listPath,
                   const std::string& cacheDir, const std::string& outDir) {
     std::vector<std::string> urls;
     if (!readAddressList(listPath, urls)) {
-        std::fprintf(stderr, "%s%s\n", kListCannotOpen, listPath.c_str());
+        std::fprintf(stderr, "%s\n", listReadFailure(listPath).c_str());
         return 0;
     }
     makeFolder(cacheDir);
     if (sameDirectory(cacheDir, outDir)) {
-        std::fprintf(stderr, "CACHEDIR and OUTDIR are the same folder: %s\n", outDir.c_str());
+        // The feeds would replace the pages.
+        std::fprintf(stderr, "weblog2rss: CACHEDIR and OUTDIR are the same folder: %s\n",
+                     cacheDir.c_str());
         return kUsageStatus;
     }
     makeFolder(outDir);
@@ -206,7 +195,7 @@ int runFetchBatch(const CliOptions& options, const std::string& listPath,
             });
     }
 
-    const Converter converter;
+    const Converter converter(options.conversion);
     Page page;
     CollectedDiagnostics diagnostics;
     std::string html;
@@ -226,7 +215,7 @@ int runFetchBatch(const CliOptions& options, const std::string& listPath,
         }
         ReadResult read = readPageFile(inPath, kPageReadLimit, html);
         if (!read.ok()) {
-            out.line(readFailureMessage(read.status) + inPath);
+            out.line(pageReadFailure(read.status, inPath));
             progress.update(i + 1, failed);
             continue;
         }

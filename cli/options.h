@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "formats/formats.h"
+#include "weblog2rss/convert.h"
 
 namespace w2r {
 
@@ -21,6 +22,8 @@ struct CliOptions {
     bool fetch = false;
     // --connections: transfers at once in a --fetch batch; 0 when not given.
     int connections = 0;
+    // What the Converter is built with (--years).
+    ConverterOptions conversion;
     // The positional arguments; their number chooses the run mode.
     std::vector<std::string> positional;
 };

@@ -162,7 +162,8 @@ void TreeBuilder::text(const char* text, int len) {
 }
 
 void TreeBuilder::textRun(const char* text, std::size_t len) {
-    int n = storeRoom(tree_.store_, tree_.next_, len > kPageBufferSize ? kPageBufferSize : static_cast<int>(len));
+    int n = storeRoom(tree_.store_, tree_.next_,
+                      len > kPageBufferSize ? kPageBufferSize : static_cast<int>(len));
     std::memcpy(tree_.next_, text, static_cast<std::size_t>(n));
     tree_.next_ += n;
 }

@@ -44,7 +44,7 @@ bool findDate(DateSearch& ds, const char* a, const char* b, bool& has, int& type
         year = getYear(ds.match, id);
         month = getMonth(ds.match, id);
         day = getDay(ds.match, id);
-        if (isValidDate(year, month, day)) {
+        if (isValidDate(year, month, day, ds.patterns.years())) {
             has = true;
             type = id + 1;
             return true;
