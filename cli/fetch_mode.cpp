@@ -137,7 +137,7 @@ bool isFetchedAddress(const std::string& arg) {
     if (!startsWithIgnoreCase(arg, "http://") && !startsWithIgnoreCase(arg, "https://"))
         return false;
     struct stat st;
-    return ::lstat(arg.c_str(), &st) != 0 && errno == ENOENT;
+    return ::lstat(arg.c_str(), &st) != 0 && (errno == ENOENT || errno == ENOTDIR);
 }
 
 int runFetchedPage(const CliOptions& options, const std::string& url) {

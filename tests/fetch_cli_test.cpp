@@ -110,6 +110,10 @@ TEST_F(FetchCli, AddressArgumentIsFetchedAndConverted) {
         EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
     }
 
+    // Control characters of an address reach the terminal as "?".
+    ToolRun escaped = run(quoted("http://127.0.0.1:1/\x1b[2J"));
+    EXPECT_EQ(escaped.err.rfind("Fetch failed: http://127.0.0.1:1/?[2J: ", 0), 0u) << escaped.err;
+
     // An argument that looks like an address but names a file is read as
     // one (were it fetched, nothing listens on port 1).
     fs::create_directories(at("http:/127.0.0.1:1"));
