@@ -1,6 +1,7 @@
 #include "cli/options.h"
 
 #include <cstring>
+#include <string>
 
 namespace w2r {
 namespace {
@@ -75,6 +76,16 @@ bool setYears(CliOptions& o, const std::string& v, std::string& why) {
     return true;
 }
 
+bool setJobs(CliOptions& o, const std::string& v, std::string& why) {
+    why = "expected a number of worker processes from 1 to " + std::to_string(kMaxJobs);
+    return o.jobsGiven = parseJobs(v, o.jobs);
+}
+
+bool setShard(CliOptions& o, const std::string& v, std::string& why) {
+    why = "expected K/N with 0 <= K < N";
+    return o.shardGiven = parseShard(v, o.shard);
+}
+
 // clang-format off
 const OptionSpec kOptions[] = {
     {"--connections", nullptr, "N", "with --fetch: at most N transfers at once\n"
@@ -85,6 +96,10 @@ const OptionSpec kOptions[] = {
      "(RSS 2.0), atom (Atom 1.0) or json (JSON Feed 1.1)", setFormat, false},
     {"--years", nullptr, "FROM-TO", "take dates from year FROM to year TO only\n"
      "(default 1995-2010; years 1000 to 9999)", setYears, false},
+    {"--jobs", nullptr, "N", "batch mode: convert the pages in N worker processes\n"
+     "(default 1: no worker)", setJobs, false},
+    {"--shard", nullptr, "K/N", "batch mode: convert only the pages whose number i\n"
+     "has i mod N = K, for N runs sharing one batch", setShard, false},
     {"--help", "-h", nullptr, "print this text and exit", setHelp, true},
     {"--version", nullptr, nullptr, "print the version and exit", setVersion, true},
 };
@@ -151,8 +166,18 @@ bool parseCommandLine(int argc, const char* const* argv, CliOptions& options, st
                                    "' must come before the positional arguments");
         options.positional.push_back(argv[i]);
     }
-    if (options.fetch && options.positional.size() != 3)
-        return fail(error, "--fetch takes three arguments: LIST CACHEDIR OUTDIR");
+    if (options.positional.size() < 2) {
+        if (options.jobsGiven) return fail(error, "option '--jobs' is for the batch mode only");
+        if (options.shardGiven) return fail(error, "option '--shard' is for the batch mode only");
+    }
+    if (options.fetch) {
+        if (options.positional.size() != 3)
+            return fail(error, "--fetch takes three arguments: LIST CACHEDIR OUTDIR");
+        // The pages are converted in one process after they are fetched;
+        // --connections sets how many are fetched at once.
+        if (options.jobsGiven) return fail(error, "option '--jobs' does not go with --fetch");
+        if (options.shardGiven) return fail(error, "option '--shard' does not go with --fetch");
+    }
     if (options.connections != 0 && !options.fetch)
         return fail(error, "option '--connections' goes with --fetch only");
     return true;

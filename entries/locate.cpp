@@ -34,19 +34,23 @@ constexpr Outcome kKeepSearching = {false, LocateResult::kNone};
 const char* nodeEnd(const Node* n) { return n->end ? n->end : n->start; }
 
 // Tries the date patterns in id order on [a, b). Only the first match of
-// each pattern counts; the values of the last match tried are kept even
-// when they do not validate. True when some pattern gave a valid date.
-bool findDate(DateSearch& ds, const char* a, const char* b, bool& has, int& type, int& year,
-              int& month, int& day) {
+// each pattern counts. True when some pattern gave a valid date; then st,
+// when given, receives it.
+bool findDate(DateSearch& ds, const char* a, const char* b, ChildStamp* st) {
     if (a >= b) return false;  // no pattern matches empty text
     for (int id = 0; id < kFirstTimePattern; id++) {
         if (!ds.search(id, a, b)) continue;
-        year = getYear(ds.match, id);
-        month = getMonth(ds.match, id);
-        day = getDay(ds.match, id);
+        int year = getYear(ds.match, id);
+        int month = getMonth(ds.match, id);
+        int day = getDay(ds.match, id);
         if (isValidDate(year, month, day, ds.patterns.years())) {
-            has = true;
-            type = id + 1;
+            if (st) {
+                st->hasDate = true;
+                st->dateType = static_cast<signed char>(id + 1);
+                st->year = static_cast<short>(year);
+                st->month = static_cast<signed char>(month);
+                st->day = static_cast<signed char>(day);
+            }
             return true;
         }
     }
@@ -54,16 +58,19 @@ bool findDate(DateSearch& ds, const char* a, const char* b, bool& has, int& type
 }
 
 // The same for the time patterns.
-bool findTime(DateSearch& ds, const char* a, const char* b, bool& has, int& type, int& hour,
-              int& min) {
+bool findTime(DateSearch& ds, const char* a, const char* b, ChildStamp* st) {
     if (a >= b) return false;
     for (int id = kFirstTimePattern; id < kPatternCount; id++) {
         if (!ds.search(id, a, b)) continue;
-        hour = getHour(ds.match, id);
-        min = getMin(ds.match, id);
+        int hour = getHour(ds.match, id);
+        int min = getMin(ds.match, id);
         if (isValidTime(hour, min)) {
-            has = true;
-            type = id + 1;
+            if (st) {
+                st->hasTime = true;
+                st->timeType = static_cast<signed char>(id + 1);
+                st->hour = static_cast<signed char>(hour);
+                st->min = static_cast<signed char>(min);
+            }
             return true;
         }
     }
@@ -84,31 +91,23 @@ Counters scanTexts(DateSearch& ds, const Node* box, const char* storeEnd,
     int n = box->childCount;
     Node** c = box->children;
     stamps.assign(static_cast<std::size_t>(n), ChildStamp());
-    ChildStamp scratch;  // gap and tail findings, not kept
     for (int i = 0; i < n; i++) {
         const Node* ch = c[i];
         ChildStamp& st = stamps[static_cast<std::size_t>(i)];
         const char* a = ch->start;
         const char* b = nodeEnd(ch);
-        if (findDate(ds, a, b, st.hasDate, st.dateType, st.year, st.month, st.day))
-            cnt.insideDates++;
-        if (findTime(ds, a, b, st.hasTime, st.timeType, st.hour, st.min)) cnt.insideTimes++;
+        if (findDate(ds, a, b, &st)) cnt.insideDates++;
+        if (findTime(ds, a, b, &st)) cnt.insideTimes++;
+        // Gap texts are only counted.
         const char* g = i == 0 ? box->start : nodeEnd(c[i - 1]);
-        if (findDate(ds, g, ch->start, scratch.hasDate, scratch.dateType, scratch.year,
-                     scratch.month, scratch.day))
-            cnt.outsideDates++;
-        if (findTime(ds, g, ch->start, scratch.hasTime, scratch.timeType, scratch.hour,
-                     scratch.min))
-            cnt.outsideTimes++;
+        if (findDate(ds, g, ch->start, nullptr)) cnt.outsideDates++;
+        if (findTime(ds, g, ch->start, nullptr)) cnt.outsideTimes++;
     }
     // The root's own range is empty: its tail runs to the end of the store.
     const char* a = nodeEnd(c[n - 1]);
     const char* b = box->end && box->end >= a ? box->end : storeEnd;
-    if (findDate(ds, a, b, scratch.hasDate, scratch.dateType, scratch.year, scratch.month,
-                 scratch.day))
-        cnt.outsideDates++;
-    if (findTime(ds, a, b, scratch.hasTime, scratch.timeType, scratch.hour, scratch.min))
-        cnt.outsideTimes++;
+    if (findDate(ds, a, b, nullptr)) cnt.outsideDates++;
+    if (findTime(ds, a, b, nullptr)) cnt.outsideTimes++;
     return cnt;
 }
 
@@ -246,19 +245,23 @@ LocateResult locateEntries(const DatePatterns& patterns, Page& page, Diagnostics
     DateSearch ds{patterns, page.dateIndex(), DateMatch()};
     bool prepared = false;
     std::vector<ChildStamp> stamps;  // findings of the children of the node examined
-    std::vector<Node*> queue;
-    queue.push_back(&tree.root());
-    for (std::size_t head = 0; head < queue.size(); head++) {
-        Node* cur = queue[head];
-        if (cur->childCount <= 0 || !cur->children) continue;
-        queue.insert(queue.end(), cur->children, cur->children + cur->childCount);
-        if (cur->childCount <= 3) continue;
-        if (!prepared) {
-            ds.index.prepare(tree.storeBegin(), storeEnd);
-            prepared = true;
+    // Breadth first, one level at a time: only two levels are held, so a
+    // deep page needs little room.
+    std::vector<Node*> level{&tree.root()}, below;
+    while (!level.empty()) {
+        below.clear();
+        for (Node* cur : level) {
+            if (cur->childCount <= 0 || !cur->children) continue;
+            below.insert(below.end(), cur->children, cur->children + cur->childCount);
+            if (cur->childCount <= 3) continue;
+            if (!prepared) {
+                ds.index.prepare(tree.storeBegin(), storeEnd);
+                prepared = true;
+            }
+            Outcome o = examine(ds, cur, storeEnd, stamps, page.entries(), diagnostics, layout);
+            if (o.found) return o.result;
         }
-        Outcome o = examine(ds, cur, storeEnd, stamps, page.entries(), diagnostics, layout);
-        if (o.found) return o.result;
+        level.swap(below);
     }
     return LocateResult::kNone;
 }

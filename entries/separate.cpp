@@ -35,7 +35,7 @@ struct Cutter {
         if (table.size() >= capacity) return;  // never reached from the locator
         std::size_t len = b > a ? static_cast<std::size_t>(b - a) : 0;
         Entry e;
-        e.html.assign(a, len ? strnlen(a, len) : 0);
+        e.html = std::string_view(a, len ? strnlen(a, len) : 0);
         Timestamp& ts = e.time;
         const ChildStamp& dc = stamps[d];
         ts.dateType = dc.dateType;
@@ -48,7 +48,7 @@ struct Cutter {
             ts.hour = tc.hour;
             ts.min = tc.min;
         }
-        table.push_back(std::move(e));
+        table.push_back(e);
     }
 
     void cutByDate(const Range& r);

@@ -129,7 +129,8 @@ TEST_F(FetchCli, CommandLineMistakesEndWithStatusTwo) {
              "--fetch list cache", "--fetch list cache out extra", "--fetch", "--connections 0 --fetch list cache out",
              "--connections 65 --fetch list cache out", "--connections=x --fetch list cache out", "--connections= --fetch list cache out",
              "--connections 008 --fetch list cache out", "--connections 4 list cache out",
-             "--connections 4 " + quoted(server->url("/weblog/m")), "--fetch list same same", "--fetch list same ./same/"}) {
+             "--connections 4 " + quoted(server->url("/weblog/m")), "--fetch list same same", "--fetch list same ./same/",
+             "--jobs 2 --fetch list cache out", "--shard 0/2 --fetch list cache out"}) {
         ToolRun r = run(args);
         EXPECT_EQ(r.status, 2) << args;
         EXPECT_EQ(r.out, "") << args;
