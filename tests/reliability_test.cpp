@@ -135,13 +135,18 @@ TEST_F(Tool, FeedFilesReplaceLinksAndFifos) {
     EXPECT_EQ(run("-A out", "", "", "ls").out, "0\n1\n2\n");
 }
 
-// weblog2rss-text fails with status 1 when its input cannot be read.
-TEST_F(Tool, TextToolReportsUnreadableInput) {
+// weblog2rss-text: text or words of a file or stream; status 1 when its
+// input cannot be read.
+TEST_F(Tool, TextToolReadsOrReportsItsInput) {
     put("page", "<p>Hello <b>there</b></p>");
+    put("marked", "<p>Hi, <i>you</i>&amp;me</p>\n");
+    put("styled", "<style>a</style>Hi, you\n");
     // clang-format off
     const struct { std::string args; int status; std::string out, err; } cases[] = {
         {"-w page", 0, "Hello\nthere\n", ""},
         {"-w /dev/stdin <page", 0, "Hello\nthere\n", ""},
+        {"<marked", 0, "\n\nHi ,  you &me  ", ""},
+        {"-w styled", 0, "Hi\nyou\n", ""},
         {"missing", 1, "", "File not exist, skipping: missing\n"},
         {"in", 1, "", "Is a directory, skipping: in\n"},
         {"<in", 1, "", "Error reading standard input\n"},
@@ -156,6 +161,7 @@ TEST_F(Tool, TextToolReportsUnreadableInput) {
         EXPECT_EQ(r.out, c.out);
         EXPECT_EQ(r.err, c.err);
     }
+    EXPECT_EQ(run("-h", "", "", WEBLOG2RSS_TEXT_BIN).out.rfind("usage: weblog2rss-text [-w] [FILE]\n", 0), 0u);
 }
 
 // Two batches (RSS 0.91 and RSS 2.0) write one OUTDIR at once, a few times,
