@@ -8,7 +8,6 @@
 
 #include <algorithm>
 #include <atomic>
-#include <cerrno>
 #include <cstdio>
 #include <map>
 #include <set>
