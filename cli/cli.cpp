@@ -1,5 +1,8 @@
 #include "cli/cli.h"
 
+#include <signal.h>
+#include <unistd.h>
+
 #include <cstdio>
 #include <iostream>
 #include <memory>
@@ -19,6 +22,7 @@
 #include "io/file_read.h"
 #include "io/messages.h"
 #include "weblog2rss/convert.h"
+#include "workers/workers.h"
 
 #ifndef WEBLOG2RSS_VERSION
 #define WEBLOG2RSS_VERSION "0"
@@ -118,6 +122,11 @@ public:
             return;
         }
         lines.report("Read: " + inPath);
+#ifdef WEBLOG2RSS_CRASH_MARKER
+        // Test builds only: a page holding the marker kills the process
+        // converting it, as a fault in the conversion would.
+        if (bytes_.find(WEBLOG2RSS_CRASH_MARKER) != std::string::npos) ::kill(::getpid(), SIGKILL);
+#endif
         page_.reset();
         page_.load(bytes_);
 
@@ -181,9 +190,25 @@ int runBatch(const CliOptions& options, const std::string& listPath, const std::
     PageLines lines;
     lines.report("Read the URL list");
 
+    // Built before any worker starts: every worker shares its compiled
+    // patterns (and the batch's list) with the caller.
     const Converter converter(options.conversion);
     Batch batch(options, converter, std::move(urls), inDir, outDir);
-    for (int i = 0; i < batch.count(); i++) batch.convert(i, lines);
+    if (options.jobs <= 1) {
+        // Each line as soon as it is known, as the batch always did.
+        for (int i = 0; i < batch.count(); i++)
+            if (options.shard.contains(i)) batch.convert(i, lines);
+        return 0;
+    }
+    // Each page's lines come back from its worker, printed in page order; a
+    // worker that dies costs its page only ("worker died on page N").
+    runPages(
+        batch.count(), options.shard, options.jobs,
+        [&batch](int i, std::string& out) {
+            PageLines pageLines(&out);
+            batch.convert(i, pageLines);
+        },
+        stdout, stderr);
     return 0;
 }
 

@@ -1,6 +1,7 @@
 #include "cli/options.h"
 
 #include <cstring>
+#include <string>
 
 namespace w2r {
 namespace {
@@ -60,12 +61,26 @@ bool setYears(CliOptions& o, const std::string& v, std::string& why) {
     return true;
 }
 
+bool setJobs(CliOptions& o, const std::string& v, std::string& why) {
+    why = "expected a number of worker processes from 1 to " + std::to_string(kMaxJobs);
+    return o.jobsGiven = parseJobs(v, o.jobs);
+}
+
+bool setShard(CliOptions& o, const std::string& v, std::string& why) {
+    why = "expected K/N with 0 <= K < N";
+    return o.shardGiven = parseShard(v, o.shard);
+}
+
 // clang-format off
 const OptionSpec kOptions[] = {
     {"--format", nullptr, "FORMAT", "feed format: rss091 (RSS 0.91, the default), rss2\n"
      "(RSS 2.0), atom (Atom 1.0) or json (JSON Feed 1.1)", setFormat, false},
     {"--years", nullptr, "FROM-TO", "take dates from year FROM to year TO only\n"
      "(default 1995-2010; years 1000 to 9999)", setYears, false},
+    {"--jobs", nullptr, "N", "batch mode: convert the pages in N worker processes\n"
+     "(default 1: no worker)", setJobs, false},
+    {"--shard", nullptr, "K/N", "batch mode: convert only the pages whose number i\n"
+     "has i mod N = K, for N runs sharing one batch", setShard, false},
     {"--help", "-h", nullptr, "print this text and exit", setHelp, true},
     {"--version", nullptr, nullptr, "print the version and exit", setVersion, true},
 };
@@ -131,6 +146,10 @@ bool parseCommandLine(int argc, const char* const* argv, CliOptions& options, st
             return fail(error, "option '" + nameOf(argv[i]) +
                                    "' must come before the positional arguments");
         options.positional.push_back(argv[i]);
+    }
+    if (options.positional.size() < 2) {
+        if (options.jobsGiven) return fail(error, "option '--jobs' is for the batch mode only");
+        if (options.shardGiven) return fail(error, "option '--shard' is for the batch mode only");
     }
     return true;
 }

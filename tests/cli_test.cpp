@@ -267,6 +267,15 @@ TEST(Options, ParsedBeforeThePositionalArguments) {
         EXPECT_EQ(o.help, c.help);
         EXPECT_EQ(o.version, c.version);
     }
+    {
+        const char* argv[] = {"weblog2rss", "--jobs", "3", "--shard=2/5", "list", "in"};
+        w2r::CliOptions o;
+        std::string error;
+        ASSERT_TRUE(w2r::parseCommandLine(6, argv, o, error)) << error;
+        EXPECT_EQ(o.jobs, 3);
+        EXPECT_EQ(o.shard.index, 2);
+        EXPECT_EQ(o.shard.count, 5);
+    }
     // The last --years counts; FROM may equal TO.
     using Y = std::pair<const char*, w2r::YearWindow>;
     for (auto [value, years] : {Y{"2011-2026", {2011, 2026}}, Y{"1000-9999", {1000, 9999}}, Y{"2004-2004", {2004, 2004}}}) {
