@@ -97,43 +97,12 @@ TEST(Finders, HostileTextsEndWithoutCrashing) {
 // The finders against plain Boost searches of the whole text, on random
 // texts made of the pieces the patterns care about.
 TEST(Finders, SameAsPlainSearchesOfTheWholeText) {
-    const char* const pieces[] = {"<a ",
-                                  "<A",
-                                  "< a",
-                                  "href",
-                                  "HREF=",
-                                  "=",
-                                  "\"",
-                                  "'",
-                                  "|",
-                                  "http://",
-                                  "HTTP://",
-                                  "http:/",
-                                  "x.example/",
-                                  "^",
-                                  ">",
-                                  "<",
-                                  " ",
-                                  "\n",
-                                  "<b>",
-                                  "</b>",
-                                  "<B>",
-                                  "</B>",
-                                  "<h1>",
-                                  "</h2>",
-                                  "<h",
-                                  "<span",
-                                  "<SPAN class=t>",
-                                  "</span>",
-                                  "<title>",
-                                  "</TITLE>",
-                                  "text",
-                                  "t",
-                                  "1",
-                                  "<a href=",
-                                  "<a href=\"http://",
-                                  "<a title=x href='http://",
-                                  "<img src=http://"};
+    // clang-format off
+    const char* const pieces[] = {
+        "<a ", "<A", "< a", "href", "HREF=", "=", "\"", "'", "|", "http://", "HTTP://", "http:/", "x.example/", "^", ">", "<",
+        " ", "\n", "<b>", "</b>", "<B>", "</B>", "<h1>", "</h2>", "<h", "<span", "<SPAN class=t>", "</span>", "<title>",
+        "</TITLE>", "text", "t", "1", "<a href=", "<a href=\"http://", "<a title=x href='http://", "<img src=http://"};
+    // clang-format on
     std::mt19937 rng(14);
     int found[3] = {};  // texts with a page title, links, an entry title
     auto plainFirst = [](const GuardedRegex& re, const std::string& text, std::string& out) {
