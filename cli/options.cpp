@@ -119,6 +119,14 @@ std::string nameOf(const std::string& arg) {
     return arg.substr(0, arg.find('='));
 }
 
+// text as it goes into a message: control characters (a line feed would
+// split the one line) become "?".
+std::string shown(std::string text) {
+    for (char& c : text)
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) c = '?';
+    return text;
+}
+
 bool fail(std::string& error, const std::string& what) {
     error = "weblog2rss: " + what + " (try 'weblog2rss --help')";
     return false;
@@ -139,7 +147,7 @@ bool parseCommandLine(int argc, const char* const* argv, CliOptions& options, st
         if (!looksLikeOption(argv[i])) break;
         std::string name = nameOf(arg);
         const OptionSpec* spec = findOption(name);
-        if (!spec) return fail(error, "unknown option '" + name + "'");
+        if (!spec) return fail(error, "unknown option '" + shown(name) + "'");
         bool inlineValue = name.size() < arg.size();
         std::string value;
         if (spec->valueName) {
@@ -155,14 +163,15 @@ bool parseCommandLine(int argc, const char* const* argv, CliOptions& options, st
         }
         std::string why;
         if (!spec->apply(options, value, why))
-            return fail(error, "bad value '" + value + "' for option '" + name + "': " + why);
+            return fail(error,
+                        "bad value '" + shown(value) + "' for option '" + name + "': " + why);
         if (spec->final) return true;
     }
     // After "--" every argument is positional; otherwise an option name among
     // them is an option given too late, not a path.
     for (; i < argc; i++) {
         if (!literal && looksLikeOption(argv[i]) && findOption(nameOf(argv[i])))
-            return fail(error, "option '" + nameOf(argv[i]) +
+            return fail(error, "option '" + shown(nameOf(argv[i])) +
                                    "' must come before the positional arguments");
         options.positional.push_back(argv[i]);
     }
