@@ -78,7 +78,4 @@ LocateResult locateEntries(const DatePatterns& patterns, Page& page, Diagnostics
 void separateEntries(const EntryLayout& layout, const std::vector<ChildStamp>& stamps, int expected,
                      EntryTable& table, Diagnostics& diagnostics);
 
-// Diagnostic dump of the entry table on standard output.
-void printEntries(const EntryTable& table);
-
 }  // namespace w2r

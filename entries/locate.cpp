@@ -43,7 +43,7 @@ bool findDate(DateSearch& ds, const char* a, const char* b, ChildStamp* st) {
         int year = getYear(ds.match, id);
         int month = getMonth(ds.match, id);
         int day = getDay(ds.match, id);
-        if (isValidDate(year, month, day)) {
+        if (isValidDate(year, month, day, ds.patterns.years())) {
             if (st) {
                 st->hasDate = true;
                 st->dateType = static_cast<signed char>(id + 1);

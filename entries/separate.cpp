@@ -1,7 +1,6 @@
 // Entry separator: cuts the container's children into entries, one slice of
 // the text store each, and gives each entry its date and time.
 #include <algorithm>
-#include <cstdio>
 #include <cstring>
 
 #include "dom/tree.h"
@@ -157,18 +156,6 @@ void separateEntries(const EntryLayout& layout, const std::vector<ChildStamp>& s
         }
     }
     if (static_cast<int>(table.size()) != expected) diagnostics.report(kSubtleError);
-}
-
-void printEntries(const EntryTable& table) {
-    for (const Entry& e : table) {
-        const Timestamp& ts = e.time;
-        std::printf("Date type: %d Time type: %d<br>", ts.dateType, ts.timeType);
-        std::printf("Year: %d, Month: %d, Day: %d, Hour: %d, Min: %d<br>", ts.year, ts.month,
-                    ts.day, ts.hour, ts.min);
-        std::fwrite(e.html.data(), 1, e.html.size(), stdout);
-        std::fputs(" <hr>", stdout);
-    }
-    std::fflush(stdout);
 }
 
 }  // namespace w2r

@@ -1,88 +1,30 @@
 // Runs the built tool in a scratch folder: the sample pages in all three run
 // modes against their golden feeds in tests/golden/, and the messages, their
-// streams, paths and exit status.
+// streams, paths and exit status; the option parser.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <string>
 #include <utility>
+#include <vector>
+
+#include "cli/options.h"
+#include "tool_run.h"
 
 namespace {
 
-const std::string kSrc = WEBLOG2RSS_SOURCE_DIR, kEx = kSrc + "/examples/", kGolden = kSrc + "/tests/golden/";
-const char kNoEntries[] = "<html><body><p>Nothing dated here.</p></body></html>";
-
-std::string readFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-bool exists(const std::string& path) {
-    struct stat st;
-    return ::lstat(path.c_str(), &st) == 0;
-}
-
-std::string replaceAll(std::string text, const std::string& from, const std::string& to) {
-    for (auto p = text.find(from); p != std::string::npos; p = text.find(from, p + to.size())) text.replace(p, from.size(), to);
-    return text;
-}
-
-// A golden feed (written for the address "examples/NAME.html") as it reads
-// for another page address: the channel link and the default item links.
-std::string goldenFor(const std::string& name, const std::string& address) {
-    return replaceAll(readFile(kGolden + name + ".rss"), "<link>examples/" + name + ".html</link>", "<link>" + address + "</link>");
-}
+using namespace w2r::test;
 
 bool haveDevFull() {
     struct stat st;
     return ::stat("/dev/full", &st) == 0 && S_ISCHR(st.st_mode) && ::access("/dev/full", W_OK) == 0;
 }
-
-struct ToolRun {
-    int status;
-    std::string out, err;
-};
-
-// Expects a run that ended with status 0 and exactly the given output texts.
-void expectRun(const ToolRun& r, const std::string& out, const std::string& err = "") {
-    EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.out, out);
-    EXPECT_EQ(r.err, err);
-}
-
-// A scratch folder holding the empty folders "in" and "out".
-class Tool : public ::testing::Test {
-protected:
-    std::string dir;
-
-    void SetUp() override {
-        char tmpl[] = "/tmp/weblog2rss-tool-XXXXXX";
-        ASSERT_NE(mkdtemp(tmpl), nullptr);
-        dir = tmpl;
-        ::mkdir(at("in").c_str(), 0755);
-        ::mkdir(at("out").c_str(), 0755);
-    }
-    void TearDown() override { ASSERT_EQ(std::system(("rm -rf '" + dir + "'").c_str()), 0); }
-    std::string at(const std::string& name) const { return dir + "/" + name; }
-    void put(const std::string& name, const std::string& text) const { std::ofstream(at(name), std::ios::binary) << text; }
-
-    // Runs "weblog2rss args" with umask 0 in cwd (default: the scratch folder)
-    // and input on standard input; args may redirect the streams themselves.
-    ToolRun run(const std::string& args, const std::string& input = "", const std::string& cwd = "") const {
-        put(".stdin", input);
-        std::string cmd = "cd '" + (cwd.empty() ? dir : cwd) + "' && umask 0 && '" WEBLOG2RSS_BIN "' <'" + at(".stdin") + "' >'" +
-                          at(".stdout") + "' 2>'" + at(".stderr") + "' " + args;
-        int rc = std::system(cmd.c_str());
-        return {WIFEXITED(rc) ? WEXITSTATUS(rc) : -1, readFile(at(".stdout")), readFile(at(".stderr"))};
-    }
-};
 
 TEST_F(Tool, SamplePagesFromAFileOrStandardInputGiveTheGoldenFeeds) {
     for (const std::string name : {"weblog", "daily", "notebook"}) {
@@ -93,6 +35,92 @@ TEST_F(Tool, SamplePagesFromAFileOrStandardInputGiveTheGoldenFeeds) {
     // A page without entries gives no output at all.
     expectRun(run("examples/about.html", "", kSrc), "");
     expectRun(run("", readFile(kEx + "about.html")), "");
+}
+
+// Each format's golden feed of the sample page, from a file and in a batch
+// whose list gives the same address.
+TEST_F(Tool, FormatsGiveTheirGoldenFeedsInEveryMode) {
+    put("in/0", readFile(kEx + "weblog.html"));
+    put("urls.txt", "examples/weblog.html\n");
+    for (const std::string format : {"rss2", "atom", "json"}) {
+        SCOPED_TRACE(format);
+        const std::string golden = readFile(kGolden + "weblog." + format);
+        ASSERT_FALSE(golden.empty());
+        expectRun(run("--format " + format + " examples/weblog.html", "", kSrc), golden);
+        expectRun(run("--format=" + format + " urls.txt in out"),
+                  "Read the URL list\nRead: in/0\nContains recognizable weblog entries\n"
+                  "finish converting to RSS: out/0\n");
+        EXPECT_EQ(readFile(at("out/0")), golden);
+        // Standard input: no address, the same items.
+        ToolRun r = run("--format " + format, readFile(kEx + "weblog.html"));
+        EXPECT_EQ(r.status, 0);
+        EXPECT_NE(r.out.find(format == "json" ? "\"Fog over the breakwater\"" : ">Fog over the breakwater<"), std::string::npos);
+        EXPECT_EQ(run("--format " + format + " examples/about.html", "", kSrc).out, "");
+    }
+    EXPECT_EQ(run("--format rss091 examples/weblog.html", "", kSrc).out, readFile(kGolden + "weblog.rss"));
+}
+
+// Entries dated in 2015 count only when the year window holds 2015.
+TEST_F(Tool, YearWindowChoosesTheDatesThatCount) {
+    std::string page = "<html><body><div>";
+    // A form no other pattern reads with another year (those without a year give 2004).
+    for (int d = 4; d <= 7; d++) page += "<p>March " + std::to_string(d) + "th, 2015</p><b>Post " + std::to_string(d) + "</b><p>x</p>";
+    page += "</div></body></html>";
+    const struct {
+        const char* options;
+        int items;
+    } cases[] = {
+        {"", 0},
+        {"--years 1995-2010", 0},
+        {"--years 2011-2026", 4},
+        {"--years 2015-2015", 4},
+        {"--years 2016-2020 --format rss2", 0},
+        {"--format rss2 --years 1000-9999", 4},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.options);
+        ToolRun r = run(c.options, page);
+        EXPECT_EQ(r.status, 0);
+        int items = 0;
+        for (auto p = r.out.find("<item>"); p != std::string::npos; p = r.out.find("<item>", p + 1)) items++;
+        EXPECT_EQ(items, c.items) << r.out;
+        if (c.items) {
+            EXPECT_TRUE(r.out.find(">2015-3-4T0:0+00:00<") != std::string::npos ||
+                        r.out.find(">2015-03-04T00:00+00:00<") != std::string::npos);
+        }
+    }
+}
+
+// Converters with different windows used in turn on one page context: each
+// keeps its own window.
+TEST(Converter, YearWindowIsTheConvertersOwn) {
+    std::string page = "<div>";
+    for (int d = 4; d <= 7; d++) page += "<p>March " + std::to_string(d) + "th, 2015</p><b>Post</b><p>x</p>";
+    page += "</div>";
+    w2r::ConverterOptions wide;
+    wide.years = {2011, 2026};
+    const w2r::Converter plain, widened(wide);
+    w2r::Page context;
+    w2r::CollectedDiagnostics diagnostics;
+    std::ostringstream out;
+    w2r::Rss091Writer writer(out);
+    for (int round = 0; round < 2; round++) {
+        EXPECT_FALSE(w2r::convertPage(plain, context, page, "", writer, diagnostics).hasEntries());
+        EXPECT_EQ(w2r::convertPage(widened, context, page, "", writer, diagnostics).entryCount, 4);
+    }
+}
+
+// "--years 1995-2010" is the default window: the same files and messages on
+// the corpus.
+TEST_F(Tool, DefaultYearWindowOnTheCorpus) {
+    if (!haveCorpus()) GTEST_SKIP() << "no corpus at " WEBLOG2RSS_CORPUS_DIR;
+    const std::string corpus = WEBLOG2RSS_CORPUS_DIR;
+    ::mkdir(at("out2").c_str(), 0755);
+    ToolRun plain = run("'" + corpus + "/urls.txt' '" + corpus + "/pages' out");
+    ToolRun window = run("--years 1995-2010 '" + corpus + "/urls.txt' '" + corpus + "/pages' out2");
+    EXPECT_EQ(replaceAll(window.out, " out2/", " out/"), plain.out);
+    EXPECT_NE(plain.out.find("finish converting"), std::string::npos);
+    EXPECT_EQ(std::system(("diff -r '" + at("out") + "' '" + at("out2") + "'").c_str()), 0);
 }
 
 TEST_F(Tool, BatchWritesOneFeedPerPageWithEntries) {
@@ -122,19 +150,27 @@ TEST_F(Tool, BatchWritesOneFeedPerPageWithEntries) {
     }
 }
 
+// A feed file that cannot be written leaves the previous feed in place and
+// no temporary file behind; the batch goes on.
 TEST_F(Tool, FailedWritesAreReported) {
-    if (!haveDevFull()) GTEST_SKIP() << "/dev/full is not available";
     put("in/0", readFile(kEx + "weblog.html"));
-    put("in/1", readFile(kEx + "daily.html"));
-    put("urls.txt", "http://harbour.example.net/ http://tidewater.example.org/");
-    ASSERT_EQ(::symlink("/dev/full", at("out/0").c_str()), 0);
-    // A failed feed file leaves no file behind, and the batch goes on.
-    expectRun(run("urls.txt in out"),
+    put("in/1", readFile(kEx + "notebook.html"));
+    put("urls.txt", "http://harbour.example.net/ http://notebook.example.com/");
+    put("out/0", "the previous feed");
+    // Files up to 2,000 bytes: the weblog's feed is longer, the notebook's shorter.
+    ToolRun r = run("--fsize=2000:2000 '" WEBLOG2RSS_BIN "' urls.txt in out", "", "", "prlimit", "trap '' XFSZ;");
+    expectRun(r,
               "Read the URL list\nRead: in/0\nContains recognizable weblog entries\n"
               "Error writing file out/0\nRead: in/1\nContains recognizable weblog entries\n"
               "finish converting to RSS: out/1\n");
-    EXPECT_FALSE(exists(at("out/0")));
-    EXPECT_EQ(readFile(at("out/1")), goldenFor("daily", "http://tidewater.example.org/"));
+    EXPECT_EQ(readFile(at("out/0")), "the previous feed");
+    EXPECT_EQ(run("-A out", "", "", "ls").out, "0\n1\n");
+    // No output folder: nothing can be created.
+    expectRun(run("urls.txt in nowhere"),
+              "Read the URL list\nRead: in/0\nContains recognizable weblog entries\n"
+              "Error opening file nowhere/0to write\nRead: in/1\nContains recognizable weblog entries\n"
+              "Error opening file nowhere/1to write\n");
+    if (!haveDevFull()) GTEST_SKIP() << "/dev/full is not available";
     expectRun(run("examples/weblog.html >/dev/full", "", kSrc), "", "Error writing feed to standard output\n");
 }
 
@@ -176,6 +212,118 @@ TEST_F(Tool, HelpAndVersion) {
         ToolRun r = run(flag);
         EXPECT_EQ(r.status, 0);
         EXPECT_EQ(r.out.rfind(start, 0), 0u) << r.out;
+    }
+}
+
+TEST(Options, ParsedBeforeThePositionalArguments) {
+    using V = std::vector<std::string>;
+    // clang-format off
+    const struct { V args; bool ok; V positional; bool help, version; std::string error; } cases[] = {
+        {{}, true, {}, false, false, ""},
+        {{"page.html"}, true, {"page.html"}, false, false, ""},
+        {{"l", "i", "o", "extra"}, true, {"l", "i", "o", "extra"}, false, false, ""},
+        {{"-"}, true, {"-"}, false, false, ""},  // "-" is a path, as before
+        {{"-h"}, true, {}, true, false, ""},
+        {{"--help", "--bogus"}, true, {}, true, false, ""},  // --help ends the reading
+        {{"--version", "x", "y"}, true, {}, false, true, ""},
+        {{"--", "--help"}, true, {"--help"}, false, false, ""},
+        {{"--", "-x", "--", "y"}, true, {"-x", "--", "y"}, false, false, ""},
+        {{"l", "-in", "out"}, true, {"l", "-in", "out"}, false, false, ""},  // not an option name: a path
+        {{"--format", "json", "page"}, true, {"page"}, false, false, ""},
+        {{"--format=atom", "--", "-page"}, true, {"-page"}, false, false, ""},
+        {{"--format"}, false, {}, false, false, "option '--format' needs a value"},
+        {{"--format", "xml", "page"}, false, {}, false, false, "bad value 'xml' for option '--format': expected rss091, rss2, atom or json"},
+        {{"--format="}, false, {}, false, false, "bad value '' for option '--format': expected rss091, rss2, atom or json"},
+        {{"--years", "1995-2010", "--years=2011-2026", "--format", "rss2", "l", "i"}, true, {"l", "i"}, false, false, ""},
+        {{"--years", "2010-1995"}, false, {}, false, false, "bad value '2010-1995' for option '--years': FROM is after TO"},
+        {{"--years", "999-2000"}, false, {}, false, false, "bad value '999-2000' for option '--years': years go from 1000 to 9999"},
+        {{"--years", "1995-10000"}, false, {}, false, false, "bad value '1995-10000' for option '--years': years go from 1000 to 9999"},
+        {{"--years", "x-2010"}, false, {}, false, false, "bad value 'x-2010' for option '--years': expected FROM-TO, such as 1995-2010"},
+        {{"--years", "1995"}, false, {}, false, false, "bad value '1995' for option '--years': expected FROM-TO, such as 1995-2010"},
+        {{"--years", "-1995-2010"}, false, {}, false, false, "bad value '-1995-2010' for option '--years': expected FROM-TO, such as 1995-2010"},
+        {{"--years", "1995-+2010"}, false, {}, false, false, "bad value '1995-+2010' for option '--years': expected FROM-TO, such as 1995-2010"},
+        {{"--years", "1995-2010 "}, false, {}, false, false, "bad value '1995-2010 ' for option '--years': expected FROM-TO, such as 1995-2010"},
+        {{"--x"}, false, {}, false, false, "unknown option '--x'"},
+        {{"-x", "page"}, false, {}, false, false, "unknown option '-x'"},
+        {{"--x=1"}, false, {}, false, false, "unknown option '--x'"},
+        {{"--help=yes"}, false, {}, false, false, "option '--help' takes no value"},
+        {{"page", "--version"}, false, {}, false, false, "option '--version' must come before the positional arguments"},
+        {{"l", "i", "o", "-h"}, false, {}, false, false, "option '-h' must come before the positional arguments"},
+    };
+    // clang-format on
+    for (const auto& c : cases) {
+        std::vector<const char*> argv = {"weblog2rss"};
+        std::string shown;
+        for (const std::string& a : c.args) argv.push_back(a.c_str()), shown += " " + a;
+        SCOPED_TRACE(shown);
+        w2r::CliOptions o;
+        std::string error;
+        ASSERT_EQ(w2r::parseCommandLine(static_cast<int>(argv.size()), argv.data(), o, error), c.ok) << error;
+        if (!c.ok) {
+            EXPECT_EQ(error, "weblog2rss: " + c.error + " (try 'weblog2rss --help')");
+            continue;
+        }
+        EXPECT_EQ(o.positional, c.positional);
+        EXPECT_EQ(o.help, c.help);
+        EXPECT_EQ(o.version, c.version);
+    }
+    {
+        const char* argv[] = {"weblog2rss", "--jobs", "3", "--shard=2/5", "list", "in"};
+        w2r::CliOptions o;
+        std::string error;
+        ASSERT_TRUE(w2r::parseCommandLine(6, argv, o, error)) << error;
+        EXPECT_EQ(o.jobs, 3);
+        EXPECT_EQ(o.shard.index, 2);
+        EXPECT_EQ(o.shard.count, 5);
+    }
+    // The last --years counts; FROM may equal TO.
+    using Y = std::pair<const char*, w2r::YearWindow>;
+    for (auto [value, years] : {Y{"2011-2026", {2011, 2026}}, Y{"1000-9999", {1000, 9999}}, Y{"2004-2004", {2004, 2004}}}) {
+        const char* argv[] = {"weblog2rss", "--years", "1995-2000", "--years", value};
+        w2r::CliOptions o;
+        std::string error;
+        ASSERT_TRUE(w2r::parseCommandLine(5, argv, o, error)) << value;
+        EXPECT_EQ(o.conversion.years.from, years.from);
+        EXPECT_EQ(o.conversion.years.to, years.to);
+    }
+    for (const char* name : {"rss091", "rss2", "atom", "json"}) {
+        const char* argv[] = {"weblog2rss", "--format", name};
+        w2r::CliOptions o;
+        std::string error;
+        ASSERT_TRUE(w2r::parseCommandLine(3, argv, o, error));
+        EXPECT_EQ(w2r::feedFormatName(o.format), name);
+    }
+}
+
+// Mistakes end the run at once: one line on standard error, status 2.
+TEST_F(Tool, UsageErrorsAreOneLineWithStatusTwo) {
+    put("in/0", readFile(kEx + "weblog.html"));
+    put("urls.txt", "http://harbour.example.net/\n");
+    for (const std::string args : {"--x urls.txt in out", "-x", "urls.txt in out --help"}) {
+        SCOPED_TRACE(args);
+        ToolRun r = run(args, readFile(kEx + "weblog.html"));
+        EXPECT_EQ(r.status, 2);
+        EXPECT_EQ(r.out, "");
+        EXPECT_EQ(r.err.find('\n'), r.err.size() - 1) << r.err;
+        EXPECT_EQ(r.err.rfind("weblog2rss: ", 0), 0u) << r.err;
+        EXPECT_FALSE(exists(at("out/0")));
+    }
+}
+
+// --help and the manual page name every option the parser reads.
+TEST_F(Tool, HelpAndManualPageListEveryOption) {
+    // Whether text holds name as a whole word ("-h" is not in "--help").
+    auto names = [](const std::string& text, const std::string& name) {
+        for (auto p = text.find(name); p != std::string::npos; p = text.find(name, p + 1)) {
+            char next = p + name.size() < text.size() ? text[p + name.size()] : ' ';
+            if ((p == 0 || text[p - 1] != '-') && !std::isalnum(static_cast<unsigned char>(next)) && next != '-') return true;
+        }
+        return false;
+    };
+    const std::string help = run("--help").out, man = readFile(kSrc + "/man/weblog2rss.1");
+    for (const std::string& name : w2r::optionNames()) {
+        EXPECT_TRUE(names(help, name)) << name;
+        EXPECT_TRUE(names(replaceAll(man, "\\-", "-"), name)) << name;
     }
 }
 

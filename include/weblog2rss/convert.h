@@ -22,17 +22,26 @@
 
 namespace w2r {
 
+// What a Converter is built with.
+struct ConverterOptions {
+    // The years the dates of entries may fall in.
+    YearWindow years;
+};
+
 // The compiled date patterns and finders. Built once, never changed.
 class Converter {
 public:
-    Converter() = default;
+    explicit Converter(const ConverterOptions& options = ConverterOptions())
+        : options_(options), datePatterns_(options.years) {}
     Converter(const Converter&) = delete;
     Converter& operator=(const Converter&) = delete;
 
+    const ConverterOptions& options() const { return options_; }
     const DatePatterns& datePatterns() const { return datePatterns_; }
     const Finders& finders() const { return finders_; }
 
 private:
+    ConverterOptions options_;
     DatePatterns datePatterns_;
     Finders finders_;
 };
