@@ -19,6 +19,7 @@
 #include "cli/explain_mode.h"
 #include "cli/options.h"
 #include "feed/format_writer.h"
+#include "fetch_mode.h"
 #include "io/atomic_file.h"
 #include "io/file_read.h"
 #include "io/messages.h"
@@ -35,12 +36,18 @@ namespace {
 const char kUsage[] =
     "usage: weblog2rss [OPTION...]                      read a page on standard input\n"
     "       weblog2rss [OPTION...] FILE                 read the page in FILE\n"
+    "       weblog2rss [OPTION...] URL                  fetch the page at URL\n"
     "       weblog2rss [OPTION...] LIST INDIR OUTDIR    convert a batch of pages\n"
+    "       weblog2rss [OPTION...] --fetch LIST CACHEDIR OUTDIR\n"
+    "                                     fetch a batch of pages, then convert them\n"
     "Writes a feed (RSS 0.91 unless --format says otherwise) of the dated\n"
     "entries of each weblog page.\n"
     "Single-page modes write the feed on standard output; the batch mode\n"
     "reads INDIR/0, INDIR/1, ... (one page per address in LIST) and writes\n"
-    "OUTDIR/n for every page n that holds entries.\n";
+    "OUTDIR/n for every page n that holds entries. A URL (http:// or https://,\n"
+    "naming no file) is fetched first. --fetch fetches the addresses of LIST\n"
+    "into CACHEDIR/0, CACHEDIR/1, ... (conditionally when a copy is there) and\n"
+    "writes OUTDIR/n only when its feed changed.\n";
 
 // Standard error, single-page mode: standard input could not be read.
 const char kStdinReadError[] = "Error reading standard input";
@@ -250,6 +257,7 @@ int runCli(int argc, char** argv) {
         return 0;
     }
     const std::vector<std::string>& args = options.positional;
+    if (options.fetch) return runFetchBatch(options, args[0], args[1], args[2]);
     if (args.size() >= 3 && sameDirectory(args[1], args[2])) {
         // The feeds would replace the pages.
         std::fprintf(stderr, "weblog2rss: %s\n", sameFolderFailure(args[1]).c_str());
@@ -268,6 +276,7 @@ int runCli(int argc, char** argv) {
         }
         return runSinglePage(options, converter, page, "");
     }
+    if (isFetchedAddress(args[0])) return runFetchedPage(options, args[0]);
     // A file the user named: a regular file or a stream (/dev/stdin, a
     // process substitution), never a folder.
     std::string bytes;

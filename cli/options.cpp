@@ -29,6 +29,21 @@ bool setFormat(CliOptions& o, const std::string& v, std::string& why) {
     return parseFeedFormat(v, o.format);
 }
 
+bool setFetch(CliOptions& o, const std::string&, std::string&) { return o.fetch = true; }
+
+bool setConnections(CliOptions& o, const std::string& v, std::string& why) {
+    why = "expected a number from 1 to 64";
+    if (v.empty() || v.size() > 2) return false;
+    int n = 0;
+    for (char c : v) {
+        if (c < '0' || c > '9') return false;
+        n = n * 10 + (c - '0');
+    }
+    if (n < 1 || n > 64) return false;
+    o.connections = n;
+    return true;
+}
+
 // A year in decimal digits only (no sign, no blanks); nine at most.
 bool readYear(const std::string& text, int& year) {
     if (text.empty() || text.size() > 9) return false;
@@ -79,6 +94,10 @@ bool setExplain(CliOptions& o, const std::string& v, std::string& why) {
 
 // clang-format off
 const OptionSpec kOptions[] = {
+    {"--connections", nullptr, "N", "with --fetch: at most N transfers at once\n"
+     "(1 to 64, default 8; at most 2 to one host)", setConnections, false},
+    {"--fetch", nullptr, nullptr, "fetch the addresses of LIST into CACHEDIR, then\n"
+     "convert them into OUTDIR (see the usage above)", setFetch, false},
     {"--format", nullptr, "FORMAT", "feed format: rss091 (RSS 0.91, the default), rss2\n"
      "(RSS 2.0), atom (Atom 1.0) or json (JSON Feed 1.1)", setFormat, false},
     {"--years", nullptr, "FROM-TO", "take dates from year FROM to year TO only\n"
@@ -110,6 +129,14 @@ std::string nameOf(const std::string& arg) {
     return arg.substr(0, arg.find('='));
 }
 
+// text as it goes into a message: control characters (a line feed would
+// split the one line) become "?".
+std::string shown(std::string text) {
+    for (char& c : text)
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) c = '?';
+    return text;
+}
+
 bool fail(std::string& error, const std::string& what) {
     error = "weblog2rss: " + what + " (try 'weblog2rss --help')";
     return false;
@@ -130,7 +157,7 @@ bool parseCommandLine(int argc, const char* const* argv, CliOptions& options, st
         if (!looksLikeOption(argv[i])) break;
         std::string name = nameOf(arg);
         const OptionSpec* spec = findOption(name);
-        if (!spec) return fail(error, "unknown option '" + name + "'");
+        if (!spec) return fail(error, "unknown option '" + shown(name) + "'");
         bool inlineValue = name.size() < arg.size();
         std::string value;
         if (spec->valueName) {
@@ -147,14 +174,15 @@ bool parseCommandLine(int argc, const char* const* argv, CliOptions& options, st
         std::string why;
         options.given.emplace_back(spec->name, value);
         if (!spec->apply(options, value, why))
-            return fail(error, "bad value '" + value + "' for option '" + name + "': " + why);
+            return fail(error,
+                        "bad value '" + shown(value) + "' for option '" + name + "': " + why);
         if (spec->final) return true;
     }
     // After "--" every argument is positional; otherwise an option name among
     // them is an option given too late, not a path.
     for (; i < argc; i++) {
         if (!literal && looksLikeOption(argv[i]) && findOption(nameOf(argv[i])))
-            return fail(error, "option '" + nameOf(argv[i]) +
+            return fail(error, "option '" + shown(nameOf(argv[i])) +
                                    "' must come before the positional arguments");
         options.positional.push_back(argv[i]);
     }
@@ -162,6 +190,16 @@ bool parseCommandLine(int argc, const char* const* argv, CliOptions& options, st
         if (options.jobsGiven) return fail(error, "option '--jobs' is for the batch mode only");
         if (options.shardGiven) return fail(error, "option '--shard' is for the batch mode only");
     }
+    if (options.fetch) {
+        if (options.positional.size() != 3)
+            return fail(error, "--fetch takes three arguments: LIST CACHEDIR OUTDIR");
+        // The pages are converted in one process after they are fetched;
+        // --connections sets how many are fetched at once.
+        if (options.jobsGiven) return fail(error, "option '--jobs' does not go with --fetch");
+        if (options.shardGiven) return fail(error, "option '--shard' does not go with --fetch");
+    }
+    if (options.connections != 0 && !options.fetch)
+        return fail(error, "option '--connections' goes with --fetch only");
     return true;
 }
 

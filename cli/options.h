@@ -19,6 +19,11 @@ struct CliOptions {
     bool help = false;
     bool version = false;
     FeedFormat format = FeedFormat::Rss091;
+    // --fetch: the positional arguments are LIST CACHEDIR OUTDIR and the
+    // pages are fetched into CACHEDIR before they are converted.
+    bool fetch = false;
+    // --connections: transfers at once in a --fetch batch; 0 when not given.
+    int connections = 0;
     // What the Converter is built with (--years).
     ConverterOptions conversion;
     // Batch mode: worker processes (1: none) and the slice of the pages.

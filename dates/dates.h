@@ -71,6 +71,7 @@ private:
         const char* last;
     };
     void findFeatures();
+    bool plausible(int id, const char* at) const;
     void patternWindows(int id);
     void buildIndex(const DatePatterns& patterns, int id);
     bool indexedSearch(const DatePatterns& patterns, int id, const char* a, const char* b,

@@ -140,6 +140,96 @@ void DateIndex::findFeatures() {
     }
 }
 
+// Whether pattern id may have a match around its feature at: a few bytes
+// every such match has at fixed places (a digit after the separators that
+// follow a name, a second colon, "am" or "pm", ...). Only what every
+// match must hold is checked, so a feature that fails holds none; the
+// patterns themselves decide the rest.
+bool DateIndex::plausible(int id, const char* at) const {
+    auto byte = [this](const char* p) -> int {
+        return p >= begin_ && p < end_ ? static_cast<unsigned char>(*p) : -1;
+    };
+    auto digit = [&](const char* p) {
+        int c = byte(p);
+        return c >= '0' && c <= '9';
+    };
+    auto nonWord = [&](const char* p) {  // \W
+        int c = byte(p);
+        return c >= 0 && !isWordByte(static_cast<unsigned char>(c));
+    };
+    auto lowerIs = [&](const char* p, char want) {
+        int c = byte(p);
+        return c >= 0 && (c | 0x20) == want;
+    };
+    // A digit in [at + from, at + to] right after a \W: the number after
+    // a name and its one to three separators (names have 3 to 9 letters).
+    auto numberAfterName = [&](long from, long to, const char** found = nullptr) {
+        for (long k = from; k <= to; ++k)
+            if (digit(at + k) && nonWord(at + k - 1)) {
+                if (!found) return true;
+                *found = at + k;
+                return true;
+            }
+        return false;
+    };
+    switch (id) {
+    case 0:
+    case 3:  // weekday, \W{1,3}, month name: a month trigram 4 to 12 after
+        for (long k = 4; k <= 12; ++k) {
+            if (byte(at + k + 2) < 0) break;
+            unsigned key = kTables.byteCode[static_cast<unsigned char>(at[k])] << 10 |
+                           kTables.byteCode[static_cast<unsigned char>(at[k + 1])] << 5 |
+                           kTables.byteCode[static_cast<unsigned char>(at[k + 2])];
+            if (kTables.trigramFeatures[key] & 1 << kMonth) return true;
+        }
+        return false;
+    case 2:  // weekday, \W{1,3}, a number
+    case 4:
+    case 6:
+        return id == 4 || numberAfterName(4, 12);
+    case 5:  // weekday, \W{1,3}, two digits and "-"
+        for (long k = 4; k <= 12; ++k)
+            if (digit(at + k) && nonWord(at + k - 1) && digit(at + k + 1) &&
+                byte(at + k + 2) == '-')
+                return true;
+        return false;
+    case 7:  // month, \W{1,3}, a number of one or two digits and an ordinal suffix
+        for (long k = 4; k <= 12; ++k) {
+            if (!digit(at + k) || !nonWord(at + k - 1)) continue;
+            for (const char* q = at + k + 1; q <= at + k + 2; ++q)
+                if ((lowerIs(q, 't') && lowerIs(q + 1, 'h')) ||
+                    (lowerIs(q, 'r') && lowerIs(q + 1, 'd')) ||
+                    (lowerIs(q, 's') && lowerIs(q + 1, 't')) ||
+                    (lowerIs(q, 'n') && lowerIs(q + 1, 'd')))
+                    return true;
+        }
+        return false;
+    case 10:  // two digits, \W{1,3}, month
+        for (long j = 1; j <= 3; ++j) {
+            const char* c = at - 2 - j;
+            bool ok = digit(c) && digit(c + 1);
+            for (const char* q = c + 2; ok && q < at; ++q) ok = nonWord(q);
+            if (ok) return true;
+        }
+        return false;
+    case 11:  // two digits right before the month
+        return digit(at - 2) && digit(at - 1);
+    case 12:  // a second colon after one or two digits
+        return byte(at + 2) == ':' || byte(at + 3) == ':';
+    case 13:  // digits, an optional space, then [a|p] and "m"
+        for (const char* q = at + 3; q <= at + 5; ++q)
+            if (lowerIs(q, 'm')) {
+                int c = byte(q - 1) | 0x20;
+                if (c == 'a' || c == 'p' || byte(q - 1) == '|') return true;
+            }
+        return false;
+    case 14:  // "@", an optional \s, a digit
+        return digit(at + 1) || digit(at + 2);
+    default:
+        return true;
+    }
+}
+
 // The windows of pattern id over [begin_, end_), in order, into windows_.
 // Offsets: the longest alternatives and repeats before and after the
 // feature (names 9 bytes, \W{1,3} 3, \d{2,4} 4, ...); the bounds are checked
@@ -215,6 +305,7 @@ void DateIndex::patternWindows(int id) {
     bool gtAfterLt = false;        // and whether a ">" follows it there
     const char* scannedTo = begin_;
     for (const char* at : featureAt_[f]) {
+        if (!plausible(id, at)) continue;
         Window w;
         w.lo = clip(at, before);
         w.hi = clip(at, after);

@@ -100,9 +100,13 @@ std::string EntryIds::next(const FeedDate& date, std::string_view title) {
     key += '\n';
     key += title;
     std::string id = uuidUrn(key);
-    for (int repeat = 2; !given_.insert(id).second; ++repeat)
-        id = uuidUrn(key + '\n' + std::to_string(repeat));
-    return id;
+    // Repeats of one key continue from the last number given to that key, so
+    // a page of thousands of equal entries costs one hash per entry.
+    int& repeat = repeats_[id];
+    std::string result = id;
+    while (!given_.insert(result).second)
+        result = uuidUrn(key + '\n' + std::to_string(++repeat + 1));
+    return result;
 }
 
 }  // namespace w2r

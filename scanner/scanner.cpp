@@ -85,18 +85,25 @@ unsigned tagBytesMask(const char* s, size_t len) {
     return mask;
 }
 
-// Bit k set for every '<' among s[k], k < len <= 16.
-unsigned ltMask(const char* s, size_t len) {
+// The number of '<' among the n bytes at s.
+size_t countLt(const char* s, size_t n) {
+    size_t count = 0, i = 0;
 #if defined(__SSE2__)
-    if (len == 16) {
-        __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s));
-        return static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, _mm_set1_epi8('<'))));
+    const __m128i lt = _mm_set1_epi8('<');
+    while (i + 16 <= n) {
+        // Each byte lane counts its hits (up to 255), then the lanes are added.
+        __m128i lanes = _mm_setzero_si128();
+        for (int k = 0; k < 255 && i + 16 <= n; ++k, i += 16) {
+            __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i));
+            lanes = _mm_sub_epi8(lanes, _mm_cmpeq_epi8(v, lt));
+        }
+        __m128i sums = _mm_sad_epu8(lanes, _mm_setzero_si128());
+        count += static_cast<size_t>(_mm_cvtsi128_si32(sums)) +
+                 static_cast<size_t>(_mm_cvtsi128_si32(_mm_srli_si128(sums, 8)));
     }
 #endif
-    unsigned mask = 0;
-    for (size_t k = 0; k < len; ++k)
-        if (s[k] == '<') mask |= 1u << k;
-    return mask;
+    for (; i < n; ++i) count += s[i] == '<';
+    return count;
 }
 
 #if defined(__SSE2__)
@@ -146,8 +153,9 @@ int knownName(const char* s) {
     if (first < 'A' || first > 'Z') return 0;
     const NameIndex& index = kNameIndex;
     int letter = first - 'A';
-    for (int k = 0; k < index.count[letter]; ++k) {
-        int id = index.ids[letter][k];
+    int group = nameSecond(s[1]);
+    for (int k = 0; k < index.count[letter][group]; ++k) {
+        int id = index.ids[letter][group][k];
         const char* name = kTagNames[id];
         int j = 1;
         while (name[j] != 0) {
@@ -237,9 +245,7 @@ void Scanner::buildTagEnds() {
     size_t n = static_cast<size_t>(input_.length);
     // One entry per '<', filled from the back: count them first, so that a
     // page of nothing but '<' takes no more than it needs.
-    size_t count = 0;
-    for (size_t i = 0; i < n; i += 16)
-        count += static_cast<size_t>(__builtin_popcount(ltMask(s + i, n - i < 16 ? n - i : 16)));
+    size_t count = countLt(s, n);
     std::vector<TagEnd>& table = tagEnds_;
     if (table.capacity() < count) {
         std::vector<TagEnd>().swap(table);

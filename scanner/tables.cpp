@@ -51,7 +51,10 @@ constexpr HtmlEntity kEntities[kEntityCount] = {
 constexpr NameIndex::NameIndex() : ids(), count() {
     for (int id = kTagCount - 1; id >= 1; --id) {
         int letter = kTagNames[id][0] - 'A';
-        ids[letter][count[letter]++] = static_cast<unsigned char>(id);
+        char second = kTagNames[id][1];
+        for (int g = 0; g < kNameSeconds; ++g)
+            if (second == 0 || nameSecond(second) == g)
+                ids[letter][g][count[letter][g]++] = static_cast<unsigned char>(id);
     }
 }
 

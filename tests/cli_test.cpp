@@ -244,6 +244,8 @@ TEST(Options, ParsedBeforeThePositionalArguments) {
         {{"--years", "1995-+2010"}, false, {}, false, false, "bad value '1995-+2010' for option '--years': expected FROM-TO, such as 1995-2010"},
         {{"--years", "1995-2010 "}, false, {}, false, false, "bad value '1995-2010 ' for option '--years': expected FROM-TO, such as 1995-2010"},
         {{"--x"}, false, {}, false, false, "unknown option '--x'"},
+        {{"--a\nb"}, false, {}, false, false, "unknown option '--a?b'"},  // one line whatever the argument
+        {{"--format", "rss2\n"}, false, {}, false, false, "bad value 'rss2?' for option '--format': expected rss091, rss2, atom or json"},
         {{"-x", "page"}, false, {}, false, false, "unknown option '-x'"},
         {{"--x=1"}, false, {}, false, false, "unknown option '--x'"},
         {{"--help=yes"}, false, {}, false, false, "option '--help' takes no value"},

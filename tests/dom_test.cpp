@@ -2,8 +2,6 @@
 // produce, and release of large and hostile trees.
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 #include "base/limits.h"

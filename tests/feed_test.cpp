@@ -97,43 +97,12 @@ TEST(Finders, HostileTextsEndWithoutCrashing) {
 // The finders against plain Boost searches of the whole text, on random
 // texts made of the pieces the patterns care about.
 TEST(Finders, SameAsPlainSearchesOfTheWholeText) {
-    const char* const pieces[] = {"<a ",
-                                  "<A",
-                                  "< a",
-                                  "href",
-                                  "HREF=",
-                                  "=",
-                                  "\"",
-                                  "'",
-                                  "|",
-                                  "http://",
-                                  "HTTP://",
-                                  "http:/",
-                                  "x.example/",
-                                  "^",
-                                  ">",
-                                  "<",
-                                  " ",
-                                  "\n",
-                                  "<b>",
-                                  "</b>",
-                                  "<B>",
-                                  "</B>",
-                                  "<h1>",
-                                  "</h2>",
-                                  "<h",
-                                  "<span",
-                                  "<SPAN class=t>",
-                                  "</span>",
-                                  "<title>",
-                                  "</TITLE>",
-                                  "text",
-                                  "t",
-                                  "1",
-                                  "<a href=",
-                                  "<a href=\"http://",
-                                  "<a title=x href='http://",
-                                  "<img src=http://"};
+    // clang-format off
+    const char* const pieces[] = {
+        "<a ", "<A", "< a", "href", "HREF=", "=", "\"", "'", "|", "http://", "HTTP://", "http:/", "x.example/", "^", ">", "<",
+        " ", "\n", "<b>", "</b>", "<B>", "</B>", "<h1>", "</h2>", "<h", "<span", "<SPAN class=t>", "</span>", "<title>",
+        "</TITLE>", "text", "t", "1", "<a href=", "<a href=\"http://", "<a title=x href='http://", "<img src=http://"};
+    // clang-format on
     std::mt19937 rng(14);
     int found[3] = {};  // texts with a page title, links, an entry title
     auto plainFirst = [](const GuardedRegex& re, const std::string& text, std::string& out) {
@@ -205,13 +174,6 @@ TEST_F(FeedTest, WholeDocumentLayout) {
                              item("Entry 0", {a}, "<p>Tom & Jerry: 1 < 2 > 0</p>", "2004-3-7T0:0") +
                              item("Links", {"http://a.example/", "http://b.example/", "http://c.example/"}, links, "2004-3-7T9:5") +
                              item("Entry 2", {a}, "<div>no links</div>", "2003-12-31T23:59") + "</channel>\n</rss>\n");
-    // The neutral list the writer was given.
-    const Feed feed = makeFeed(finders, page, a);
-    EXPECT_EQ(feed.pageTitle, std::optional<std::string>("Daily Notes"));
-    ASSERT_EQ(feed.entries.size(), 3u);
-    EXPECT_TRUE(!feed.entries[0].titleFound && feed.entries[1].titleFound && feed.entries[0].links.empty());
-    EXPECT_EQ(feed.entries[1].links.size(), 3u);
-    EXPECT_EQ(feed.entries[2].time.hour, 23);
 }
 
 TEST_F(FeedTest, ChannelTitleFromTheAddressWhenThePageHasNone) {

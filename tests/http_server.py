@@ -50,6 +50,16 @@ def bump(host, key, delta):
             s[peak] = max(s[peak], s[key])
 
 
+def weblog_body(name, host, version, title="Entry"):
+    # Three entries under printed dates: a page the tool makes a feed of.
+    days = ["Monday, March 01, 2004", "Sunday, February 29, 2004", "Saturday, February 28, 2004"]
+    parts = ["<html><head><title>Weblog %s</title></head><body><div id=\"main\">" % name]
+    for i, day in enumerate(days):
+        parts.append("<h2>%s</h2><div class=\"post\"><b>%s %d</b><p>Note %d of %s on %s, version %d.</p></div>"
+                     % (day, title, i, i, name, host, version))
+    return "".join(parts) + "</div></body></html>"
+
+
 def page_body(name, host, size=20000):
     head = "<html><head><title>%s</title></head><body><p>page %s on %s</p>" % (name, name, host)
     return (head + "x" * max(0, size - len(head)) + "</body></html>").encode()
@@ -143,6 +153,13 @@ class Handler(BaseHTTPRequestHandler):
             with lock:
                 v = versions.get(arg, 0)
             self.conditional('"v%d"' % v, page_body("%s v%d" % (arg, v), host))
+        elif head == "weblog":
+            with lock:
+                v = versions.get(arg, 0)
+            self.conditional('"w-%s-%d"' % (arg, v), weblog_body(arg, host, v).encode(), LAST_MODIFIED)
+        elif head == "weblog-koi8":
+            body = weblog_body(arg, host, 0, "\u043f\u0440\u0438\u0432\u0435\u0442").encode("koi8-r")
+            self.send(200, body, [("Content-Type", "text/html; charset=KOI8-R")])
         elif head == "robots-status":
             robots_status[host] = int(arg)
             self.send(200, b"set")

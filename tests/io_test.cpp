@@ -20,7 +20,6 @@
 #include <fstream>
 #include <functional>
 #include <set>
-#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -28,19 +27,14 @@
 #include "io/atomic_file.h"
 #include "io/file_read.h"
 #include "io/messages.h"
+#include "support.h"
 
 namespace {
 
 using w2r::Accept;
 using w2r::AtomicFileWriter;
 using w2r::ReadStatus;
-
-std::string slurp(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
+using w2r::test::readFile;
 
 std::set<std::string> listing(const std::string& dir) {
     std::set<std::string> names;
@@ -83,7 +77,7 @@ TEST_F(Read, EveryKindOfFile) {
     int sock = ::socket(AF_UNIX, SOCK_STREAM, 0);
     ASSERT_EQ(::bind(sock, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
     ::close(sock);
-    const std::string cmdline = slurp("/proc/self/cmdline");
+    const std::string cmdline = readFile("/proc/self/cmdline");
     const ReadStatus kOk = ReadStatus::kOk, kMissing = ReadStatus::kMissing, kDir = ReadStatus::kDirectory,
                      kOther = ReadStatus::kNotRegular;
     struct Kind {
@@ -235,17 +229,17 @@ TEST_F(Write, CommitCreatesAndReplaces) {
     EXPECT_EQ(out.temporaryPath().rfind(dir + "/.n.", 0), 0u);
     for (char c : std::string("abc")) out.stream().put(c);
     out.stream() << std::flush;
-    EXPECT_EQ(slurp(out.temporaryPath()), "") << "flushes must not write";
+    EXPECT_EQ(readFile(out.temporaryPath()), "") << "flushes must not write";
     out.stream() << big;
-    EXPECT_EQ(slurp(at("n")), "first");
+    EXPECT_EQ(readFile(at("n")), "first");
     ASSERT_TRUE(out.commit()) << out.error();
-    EXPECT_TRUE(slurp(at("n")) == "abc" + big) << slurp(at("n")).size();
+    EXPECT_TRUE(readFile(at("n")) == "abc" + big) << readFile(at("n")).size();
     ASSERT_EQ(::stat(at("n").c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0600u);
     AtomicFileWriter synced(at("s"), w2r::Durability::kSync);
     synced.stream() << "synced";
     EXPECT_TRUE(synced.commit());
-    EXPECT_EQ(slurp(at("s")), "synced");
+    EXPECT_EQ(readFile(at("s")), "synced");
     EXPECT_EQ(listing(dir), (std::set<std::string>{"n", "s"}));
 }
 
@@ -268,15 +262,15 @@ TEST_F(Write, FailuresLeaveTheOldFile) {
         EXPECT_NE(out.error(), 0);
         EXPECT_FALSE(out.commit());
     }
-    EXPECT_EQ(slurp(at("n")), "old");
+    EXPECT_EQ(readFile(at("n")), "old");
     EXPECT_EQ(listing(dir), (std::set<std::string>{"n", "dir", "elsewhere", "link"}));
     // A symbolic link at the final path is replaced, its target untouched.
     ASSERT_TRUE(write("link", "feed"));
     struct stat st;
     ASSERT_EQ(::lstat(at("link").c_str(), &st), 0);
     EXPECT_TRUE(S_ISREG(st.st_mode));
-    EXPECT_EQ(slurp(at("link")), "feed");
-    EXPECT_EQ(slurp(at("elsewhere")), "keep");
+    EXPECT_EQ(readFile(at("link")), "feed");
+    EXPECT_EQ(readFile(at("elsewhere")), "keep");
 }
 
 // In the child: a rewrite of dir/n that must fail with errno want.
@@ -288,7 +282,7 @@ int failingRewrite(const std::string& dir, int want) {
     for (int i = 0; i < 100 && out.stream(); i++) out.stream() << chunk;
     if (out.commit()) return 2;
     if (out.error() != want) return 3;
-    if (slurp(dir + "/n") != "old") return 4;
+    if (readFile(dir + "/n") != "old") return 4;
     if (listing(dir) != std::set<std::string>{"n"}) return 5;
     return 0;
 }

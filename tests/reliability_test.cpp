@@ -8,7 +8,6 @@
 
 #include <algorithm>
 #include <atomic>
-#include <cerrno>
 #include <cstdio>
 #include <map>
 #include <set>
@@ -48,29 +47,48 @@ TEST_F(Tool, BatchPagesThatAreNotRegularFiles) {
     EXPECT_EQ(run("-A out", "", "", "ls").out, "5\n");
 }
 
-// Single-file mode: streams the user names are read, folders are not; the
-// message goes to standard error and standard output stays empty.
+// Single-file mode of both tools: streams the user names are read, folders
+// are not; the message goes to standard error, standard output stays empty
+// and weblog2rss-text ends with status 1.
 TEST_F(Tool, SingleFilesStreamsAndFolders) {
-    put("page", readFile(kEx + "weblog.html"));
+    const std::string weblog = readFile(kEx + "weblog.html"), feed = goldenFor("weblog", "/dev/stdin"), text = WEBLOG2RSS_TEXT_BIN;
+    put("page", weblog);
+    put("words", "<p>Hello <b>there</b></p>");
+    put("marked", "<p>Hi, <i>you</i>&amp;me</p>\n");
+    put("styled", "<style>a</style>Hi, you\n");
     ASSERT_EQ(::mkfifo(at("fifo").c_str(), 0644), 0);
-    const std::string weblog = readFile(kEx + "weblog.html");
     // clang-format off
-    const struct { std::string args, input, out, err; } cases[] = {
-        {"/dev/stdin", weblog, goldenFor("weblog", "/dev/stdin"), ""},
-        {"/dev/stdin <page", "", goldenFor("weblog", "/dev/stdin"), ""},
-        {"fifo & cat page >fifo; wait", "", goldenFor("weblog", "fifo"), ""},  // a named pipe with its writer
-        {"in", "", "", "Is a directory, skipping: in\n"},
-        {"in/", "", "", "Is a directory, skipping: in/\n"},
-        {"missing", "", "", "File not exist, skipping: missing\n"},
-        {"<in", "", "", "Error reading standard input\n"},
-        {kUnreadable, "", "", std::string("Error reading file, skipping: ") + kUnreadable + "\n"},
+    const struct { std::string tool, args, input, out; } cases[] = {
+        {WEBLOG2RSS_BIN, "/dev/stdin", weblog, feed},
+        {WEBLOG2RSS_BIN, "/dev/stdin <page", "", feed},
+        {WEBLOG2RSS_BIN, "fifo & cat page >fifo; wait", "", goldenFor("weblog", "fifo")},  // a named pipe with its writer
+        {text, "-w words", "", "Hello\nthere\n"},
+        {text, "-w /dev/stdin <words", "", "Hello\nthere\n"},
+        {text, "<marked", "", "\n\nHi ,  you &me  "},
+        {text, "-w styled", "", "Hi\nyou\n"},
+    };
+    const std::pair<std::string, std::string> failures[] = {
+        {"in", "Is a directory, skipping: in\n"},
+        {"in/", "Is a directory, skipping: in/\n"},
+        {"missing", "File not exist, skipping: missing\n"},
+        {"<in", "Error reading standard input\n"},
+        {kUnreadable, std::string("Error reading file, skipping: ") + kUnreadable + "\n"},
     };
     // clang-format on
     for (const auto& c : cases) {
         SCOPED_TRACE(c.args);
-        if (c.args == kUnreadable && !canFailReads()) continue;
-        expectRun(run(c.args, c.input), c.out, c.err);
+        expectRun(run(c.args, c.input, "", c.tool), c.out);
     }
+    for (const auto& [args, err] : failures)
+        for (const std::string tool : {WEBLOG2RSS_BIN, WEBLOG2RSS_TEXT_BIN}) {
+            SCOPED_TRACE(tool + " " + args);
+            if (args == kUnreadable && !canFailReads()) continue;
+            ToolRun r = run(args, "", "", tool);
+            EXPECT_EQ(r.status, tool == text ? 1 : 0);
+            EXPECT_EQ(r.out, "");
+            EXPECT_EQ(r.err, err);
+        }
+    EXPECT_EQ(run("-h", "", "", text).out.rfind("usage: weblog2rss-text [-w] [FILE]\n", 0), 0u);
     // bash's process substitution is a pipe named /dev/fd/N.
     if (::access("/bin/bash", X_OK) == 0) {
         ToolRun r = run("-c \"'" WEBLOG2RSS_BIN "' <(cat page)\"", "", "", "/bin/bash");
@@ -133,29 +151,6 @@ TEST_F(Tool, FeedFilesReplaceLinksAndFifos) {
         EXPECT_TRUE(S_ISREG(st.st_mode)) << n;
     }
     EXPECT_EQ(run("-A out", "", "", "ls").out, "0\n1\n2\n");
-}
-
-// weblog2rss-text fails with status 1 when its input cannot be read.
-TEST_F(Tool, TextToolReportsUnreadableInput) {
-    put("page", "<p>Hello <b>there</b></p>");
-    // clang-format off
-    const struct { std::string args; int status; std::string out, err; } cases[] = {
-        {"-w page", 0, "Hello\nthere\n", ""},
-        {"-w /dev/stdin <page", 0, "Hello\nthere\n", ""},
-        {"missing", 1, "", "File not exist, skipping: missing\n"},
-        {"in", 1, "", "Is a directory, skipping: in\n"},
-        {"<in", 1, "", "Error reading standard input\n"},
-        {kUnreadable, 1, "", std::string("Error reading file, skipping: ") + kUnreadable + "\n"},
-    };
-    // clang-format on
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.args);
-        if (c.args == kUnreadable && !canFailReads()) continue;
-        ToolRun r = run(c.args, "", "", WEBLOG2RSS_TEXT_BIN);
-        EXPECT_EQ(r.status, c.status);
-        EXPECT_EQ(r.out, c.out);
-        EXPECT_EQ(r.err, c.err);
-    }
 }
 
 // Two batches (RSS 0.91 and RSS 2.0) write one OUTDIR at once, a few times,

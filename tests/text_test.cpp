@@ -1,7 +1,6 @@
 // Text utilities: stripHTML's output table, script/style skipping, the room
-// bound, the tokenizer, and the weblog2rss-text command.
+// bound and the tokenizer (the weblog2rss-text command: reliability_test).
 #include <gtest/gtest.h>
-#include <cstdio>
 #include <random>
 #include <string>
 #include <vector>
@@ -92,25 +91,6 @@ TEST(WordReader, Words) {
     EXPECT_EQ(words("<script>var a<b;</script>ok"), Words{"ok"});
     EXPECT_EQ(words("<script>never closed"), Words{});
     EXPECT_EQ(words(""), Words{});
-}
-
-// Runs the text command in a shell; returns its stdout and "[exit <status>]".
-std::string runText(const std::string& args) {
-    std::string bin = WEBLOG2RSS_TEXT_BIN, out;
-    std::FILE* p = popen((bin + " " + args).c_str(), "r");
-    char chunk[4096];
-    for (std::size_t n; (n = std::fread(chunk, 1, sizeof chunk, p)) > 0;) out.append(chunk, n);
-    return out + "[exit " + std::to_string(pclose(p)) + "]";
-}
-
-TEST(TextCommand, StripsWordsAndReportsMissingFile) {
-    EXPECT_EQ(runText("<<'EOF'\n<p>Hi, <i>you</i>&amp;me</p>\nEOF"), "\n\nHi ,  you &me  [exit 0]");
-    EXPECT_EQ(runText("-w <<'EOF'\n<style>a</style>Hi, you\nEOF"), "Hi\nyou\n[exit 0]");
-    EXPECT_EQ(runText("/nonexistent/page 2>&1"), "File not exist, skipping: /nonexistent/page\n[exit 256]");
-    EXPECT_EQ(runText("-h").find("usage: weblog2rss-text [-w] [FILE]"), 0u);
-    std::string words = runText("-w " WEBLOG2RSS_SOURCE_DIR "/examples/weblog.html");
-    EXPECT_GT(words.size(), 100u);
-    EXPECT_EQ(words.substr(words.size() - 9), "\n[exit 0]");
 }
 
 }  // namespace
