@@ -10,10 +10,12 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstdint>
 #include <cstring>
 #include <limits>
 #include <map>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -121,11 +123,20 @@ public:
             report();
             if (nextReport_ >= total_) break;
             if (live_ == 0) {
-                // Not one worker could be started: nothing is in flight, so
-                // the next page to hand out is the next one to report.
+                // Not one worker could be started. A shortage of processes or
+                // memory often passes: wait and try again a few times before
+                // converting here, where a crashing page would end the batch.
+                if (startRetries_ < kStartRetries) {
+                    ++startRetries_;
+                    std::this_thread::sleep_for(std::chrono::milliseconds(kStartRetryMs));
+                    continue;
+                }
+                // Nothing is in flight, so the next page to hand out is the
+                // next one to report.
                 convertHere(takeNext());
                 continue;
             }
+            startRetries_ = 0;
             waitForWorkers();
         }
         stopWorkers();
@@ -401,6 +412,9 @@ private:
     int live_ = 0;
     int lost_ = 0;
     bool startFailed_ = false;
+    int startRetries_ = 0;  // waits since the last worker started
+    static constexpr int kStartRetries = 20;
+    static constexpr int kStartRetryMs = 50;
 };
 
 }  // namespace
