@@ -73,6 +73,7 @@ private:
     void findFeatures();
     bool plausible(int id, const char* at) const;
     void patternWindows(int id);
+    bool anyStartIn(int id, const char* a, const char* b) const;
     void buildIndex(const DatePatterns& patterns, int id);
     bool indexedSearch(const DatePatterns& patterns, int id, const char* a, const char* b,
                        DateMatch& m) const;
@@ -81,13 +82,16 @@ private:
     const char* end_ = nullptr;
     // For each pattern, the matches a left-to-right scan of the whole store
     // finds (each search starting where the previous match ended), built on
-    // the pattern's first search.
+    // the pattern's first search of a slice where a match may start.
     std::vector<MatchSpan> spans_[kPatternCount];
     bool built_[kPatternCount] = {};
     bool usable_[kPatternCount] = {};
     bool featuresFound_ = false;
     std::vector<const char*> featureAt_[6];
-    std::vector<Window> windows_;  // scratch of buildIndex
+    // For each pattern, where its matches may be, in order, found on its
+    // first search.
+    std::vector<Window> windows_[kPatternCount];
+    bool windowsFound_[kPatternCount] = {};
 };
 
 int getYear(const DateMatch& m, int id);

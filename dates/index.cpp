@@ -94,10 +94,11 @@ DateIndex::~DateIndex() = default;
 // Records the features of the store: the position of the first byte of a
 // name, of the separator or colon, of the "@", of the ordinal's second
 // digit. Every pattern needs digits close to its feature, so only the
-// stretches from 23 bytes before a digit to 2 after it are read, and a name
-// counts only with a digit where a date would have one: 4 to 25 bytes after
-// a weekday's first letter, 3 to 12 after a month's (features without one
-// open no window).
+// stretches from 11 bytes before a digit to 2 after it are read (and
+// before a month name there, its weekday), and a name counts only with a
+// digit where a date would have one: 4 to 25 bytes after a weekday's
+// first letter, 3 to 12 after a month's (features without one open no
+// window).
 void DateIndex::findFeatures() {
     featuresFound_ = true;
     for (auto& v : featureAt_) v.clear();
@@ -109,27 +110,47 @@ void DateIndex::findFeatures() {
         if (digit < from) digit = firstDigit(p, from, n);
         return digit < to;
     };
+    auto trigram = [&](size_t i) {  // the codes of the bytes i - 2 .. i
+        return (i >= 2 ? kTables.byteCode[p[i - 2]] << 10 : 0) |
+               (i >= 1 ? kTables.byteCode[p[i - 1]] << 5 : 0) | kTables.byteCode[p[i]];
+    };
+    std::vector<const char*>& weekdays = featureAt_[kWeekday];
+    bool weekdaysSorted = true;
+    // A weekday 4 to 12 bytes before a month name (patterns 0 and 3): its
+    // trigram ends 4 to 12 bytes before the month's does.
+    auto weekdaysBefore = [&](size_t monthEnd) {
+        for (size_t i = monthEnd >= 12 ? monthEnd - 12 : 0; i + 4 <= monthEnd; ++i) {
+            if (!(kTables.trigramFeatures[trigram(i)] & 1 << kWeekday)) continue;
+            size_t to = std::min(n, i + 24);
+            if (firstDigit(p, std::min(to, i + 2), to) >= to) continue;
+            if (!weekdays.empty() && weekdays.back() >= begin + i - 2) weekdaysSorted = false;
+            weekdays.push_back(begin + i - 2);
+        }
+    };
     auto record = [&](size_t i, unsigned key) {
         unsigned f = kTables.trigramFeatures[key];
         const char* at = begin + i;  // the trigram's last byte
-        if ((f & 1 << kMonth) && digitWithin(i + 1, i + 11)) featureAt_[kMonth].push_back(at - 2);
-        if ((f & 1 << kWeekday) && digitWithin(i + 2, i + 24))
-            featureAt_[kWeekday].push_back(at - 2);
+        if (f & 1 << kMonth) {
+            weekdaysBefore(i);
+            if (digitWithin(i + 1, i + 11)) featureAt_[kMonth].push_back(at - 2);
+        }
+        if ((f & 1 << kWeekday) && digitWithin(i + 2, i + 24)) {
+            if (!weekdays.empty() && weekdays.back() >= at - 2) weekdaysSorted = false;
+            weekdays.push_back(at - 2);
+        }
         if (f & 1 << kOrdinal) featureAt_[kOrdinal].push_back(at - 2);
         if (f & 1 << kDigitSepDigit) featureAt_[kDigitSepDigit].push_back(at - 1);
         if (f & 1 << kDigitColonDigit) featureAt_[kDigitColonDigit].push_back(at - 1);
         if (f & 1 << kAt) featureAt_[kAt].push_back(at);
     };
-    // Trigram ends i from d - 23 to d + 2 around every digit d, with a
+    // Trigram ends i from d - 11 to d + 2 around every digit d, with a
     // rolling key of the last three byte codes (codes before the store
     // are 0, which only the "@" feature accepts).
     size_t done = 0;  // trigram ends below it were read
     for (size_t d = firstDigit(p, 0, n); d < n; d = firstDigit(p, done, n)) {
-        size_t i = std::max(done, d >= 23 ? d - 23 : 0);
+        size_t i = std::max(done, d >= 11 ? d - 11 : 0);
         size_t stop = std::min(n, d + 3);
-        unsigned key = 0;
-        if (i >= 2) key = kTables.byteCode[p[i - 2]];
-        if (i >= 1) key = key << 5 | kTables.byteCode[p[i - 1]];
+        unsigned key = i >= 1 ? trigram(i - 1) : 0;
         for (; i < stop; ++i) {
             unsigned char code = kTables.byteCode[p[i]];
             if (code == kDigit) stop = std::min(n, std::max(stop, i + 3));
@@ -137,6 +158,10 @@ void DateIndex::findFeatures() {
             if (kTables.trigramFeatures[key]) record(i, key);
         }
         done = stop;
+    }
+    if (!weekdaysSorted) {
+        std::sort(weekdays.begin(), weekdays.end());
+        weekdays.erase(std::unique(weekdays.begin(), weekdays.end()), weekdays.end());
     }
 }
 
@@ -239,7 +264,9 @@ bool DateIndex::plausible(int id, const char* at) const {
 // starts, one window per feature. Patterns 8 and 9 start at a ">" before
 // the digits: their windows are merged and searched.
 void DateIndex::patternWindows(int id) {
-    std::vector<Window>& out = windows_;
+    windowsFound_[id] = true;
+    if (!featuresFound_) findFeatures();
+    std::vector<Window>& out = windows_[id];
     out.clear();
     Feature f;
     long before = 0, after = 0;          // matches lie in [feature - before, feature + after)
@@ -361,8 +388,7 @@ void DateIndex::buildIndex(const DatePatterns& patterns, int id) {
     built_[id] = true;
     usable_[id] = true;
     const GuardedRegex& re = patterns[id];
-    if (!featuresFound_) findFeatures();
-    patternWindows(id);
+    if (!windowsFound_[id]) patternWindows(id);
     DateMatch m;
     // The scan of the whole store goes on where the previous match ended.
     const char* pos = begin_;
@@ -372,7 +398,7 @@ void DateIndex::buildIndex(const DatePatterns& patterns, int id) {
         pos = m[0].second > m[0].first ? m[0].second : m[0].first + 1;
     };
     try {
-        for (const Window& w : windows_) {
+        for (const Window& w : windows_[id]) {
             if (w.last) {
                 // Boost at each possible start, in order: the first match
                 // found is the leftmost one.
@@ -433,13 +459,25 @@ bool DateIndex::indexedSearch(const DatePatterns& patterns, int id, const char* 
     return patterns[id].searchFrom(a, next->start, b, m, next->end > b);
 }
 
+// Whether a match of pattern id may start in [a, b): the windows come in
+// order, and so do their last possible starts.
+bool DateIndex::anyStartIn(int id, const char* a, const char* b) const {
+    const std::vector<Window>& windows = windows_[id];
+    auto w = std::lower_bound(
+        windows.begin(), windows.end(), a,
+        [](const Window& x, const char* p) { return (x.last ? x.last + 1 : x.hi) <= p; });
+    return w != windows.end() && std::max(w->lo, a) < b;
+}
+
 void DateIndex::prepare(const char* begin, const char* end) {
     begin_ = end_ = nullptr;
     featuresFound_ = false;
     for (int id = 0; id < kPatternCount; ++id) {
         spans_[id].clear();
+        windows_[id].clear();
         built_[id] = false;
         usable_[id] = false;
+        windowsFound_[id] = false;
     }
     if (begin && end && begin < end) {
         begin_ = begin;
@@ -451,7 +489,13 @@ bool DateIndex::search(const DatePatterns& patterns, int id, const char* a, cons
                        DateMatch& m) {
     if (id < 0 || id >= kPatternCount || a > b) return false;
     if (begin_ && a >= begin_ && b <= end_) {
-        if (!built_[id]) buildIndex(patterns, id);
+        if (!built_[id]) {
+            // Until a slice where a match may start is searched, the
+            // pattern is neither tried nor compiled.
+            if (!windowsFound_[id]) patternWindows(id);
+            if (!anyStartIn(id, a, b)) return false;
+            buildIndex(patterns, id);
+        }
         if (usable_[id]) return indexedSearch(patterns, id, a, b, m);
     }
     return patterns[id].search(a, b, m);
