@@ -80,7 +80,15 @@ int getMonth(const DateMatch& m, int id);
 int getDay(const DateMatch& m, int id);
 int getHour(const DateMatch& m, int id);
 int getMin(const DateMatch& m, int id);
+// Years a date must fall in to count; the default is the system's window.
+struct YearWindow {
+    int from = 1995;
+    int to = 2010;
+};
+
 bool isValidDate(int year, int month, int day);
+// The same with the years of window instead of 1995..2010.
+bool isValidDate(int year, int month, int day, YearWindow window);
 bool isValidTime(int hour, int minute);
 
 }  // namespace w2r

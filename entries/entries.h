@@ -6,11 +6,13 @@
 #include <vector>
 
 #include "base/diagnostics.h"
+#include "dates/dates.h"
 
 namespace w2r {
 
 struct Node;
 class DatePatterns;
+class ExtraDateIndex;
 class Page;
 
 struct Timestamp {
@@ -27,6 +29,10 @@ struct Timestamp {
 struct Entry {
     std::string html;
     Timestamp time;
+    // Where the slice lies in the tree's text store (valid while the tree
+    // is); html is its text up to the first NUL.
+    const char* storeStart = nullptr;
+    const char* storeEnd = nullptr;
 };
 
 using EntryTable = std::vector<Entry>;
@@ -60,11 +66,21 @@ struct EntryLayout {
     std::vector<int> timeChildren;
 };
 
+// What a locator run uses beyond the fifteen patterns.
+struct LocateOptions {
+    // Dates outside these years are not read.
+    YearWindow years;
+    // When set (prepared over the page's text store), a text that none of
+    // the fifteen patterns dates is tried with the extra forms, in their
+    // order; their pattern types follow the fifteen.
+    ExtraDateIndex* extraDates = nullptr;
+};
+
 // Searches the page's tree breadth-first for the first element with four or
 // more children whose children carry a recurring date, and fills the page's
 // entry table from it. When layout is given it receives the cut made.
 LocateResult locateEntries(const DatePatterns& patterns, Page& page, Diagnostics& diagnostics,
-                           EntryLayout* layout = nullptr);
+                           EntryLayout* layout = nullptr, const LocateOptions& options = {});
 
 // Cuts the container's children into entries, replacing the table's content;
 // stamps holds the findings of each child. expected is the number of entries

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "dates/dates.h"
+#include "dates/extra_index.h"
 #include "dom/tree.h"
 #include "entries/entries.h"
 #include "entries/page.h"
@@ -13,13 +14,22 @@
 namespace w2r {
 namespace {
 
-// The date searches of one locator run.
+// The date searches of one locator run. With extra forms, pattern ids go
+// on after the fifteen: kPatternCount + k is form k read as a date,
+// kPatternCount + forms + k form k read as a time.
 struct DateSearch {
     const DatePatterns& patterns;
     DateIndex& index;
     DateMatch match;
+    YearWindow years;
+    ExtraDateIndex* extra = nullptr;
+    int forms = 0;
     bool search(int id, const char* a, const char* b) {
         return index.search(patterns, id, a, b, match);
+    }
+    int idCount() const { return kPatternCount + 2 * forms; }
+    bool isDateId(int id) const {
+        return id < kFirstTimePattern || (id >= kPatternCount && id < kPatternCount + forms);
     }
 };
 
@@ -44,11 +54,21 @@ bool findDate(DateSearch& ds, const char* a, const char* b, bool& has, int& type
         year = getYear(ds.match, id);
         month = getMonth(ds.match, id);
         day = getDay(ds.match, id);
-        if (isValidDate(year, month, day)) {
+        if (isValidDate(year, month, day, ds.years)) {
             has = true;
             type = id + 1;
             return true;
         }
+    }
+    ExtraStamp st;
+    for (int k = 0; k < ds.forms; k++) {
+        if (!ds.extra->findDate(k, a, b, st)) continue;
+        has = true;
+        type = kPatternCount + k + 1;
+        year = st.year;
+        month = st.month;
+        day = st.day;
+        return true;
     }
     return false;
 }
@@ -66,6 +86,15 @@ bool findTime(DateSearch& ds, const char* a, const char* b, bool& has, int& type
             type = id + 1;
             return true;
         }
+    }
+    ExtraStamp st;
+    for (int k = 0; k < ds.forms; k++) {
+        if (!ds.extra->findTime(k, a, b, st)) continue;
+        has = true;
+        type = kPatternCount + ds.forms + k + 1;
+        hour = st.hour;
+        min = st.minute;
+        return true;
     }
     return false;
 }
@@ -114,28 +143,28 @@ Counters scanTexts(DateSearch& ds, const Node* box, const char* storeEnd,
 
 // Chooses the patterns, measures the layout and cuts the entries. Keeps
 // searching when no date pattern is carried by three or more children.
-Outcome cutEntries(const Node* box, const std::vector<ChildStamp>& stamps, EntryTable& table,
-                   Diagnostics& diagnostics, EntryLayout* out) {
+Outcome cutEntries(const DateSearch& ds, const Node* box, const std::vector<ChildStamp>& stamps,
+                   EntryTable& table, Diagnostics& diagnostics, EntryLayout* out) {
     int n = box->childCount;
     Node** c = box->children;
 
-    int tally[kPatternCount] = {0};
+    const int ids = ds.idCount();
+    std::vector<int> tally(static_cast<std::size_t>(ids), 0);
     for (int i = 0; i < n; i++) {
         const ChildStamp& st = stamps[static_cast<std::size_t>(i)];
-        if (st.hasDate && st.dateType >= 1 && st.dateType <= kPatternCount)
-            tally[st.dateType - 1]++;
-        if (st.hasTime && st.timeType >= 1 && st.timeType <= kPatternCount)
-            tally[st.timeType - 1]++;
+        if (st.hasDate && st.dateType >= 1 && st.dateType <= ids) tally[st.dateType - 1]++;
+        if (st.hasTime && st.timeType >= 1 && st.timeType <= ids) tally[st.timeType - 1]++;
     }
     // The smallest tally above 2 marks the entries; lower id on ties.
     int dateId = -1;
-    for (int id = 0; id < kFirstTimePattern && id < kPatternCount; id++)
-        if (tally[id] > 2 && (dateId < 0 || tally[id] < tally[dateId])) dateId = id;
+    for (int id = 0; id < ids; id++)
+        if (ds.isDateId(id) && tally[id] > 2 && (dateId < 0 || tally[id] < tally[dateId]))
+            dateId = id;
     if (dateId < 0) return kKeepSearching;
     // The largest time tally; lower id on ties; none when all are 0.
     int timeId = -1;
-    for (int id = kFirstTimePattern; id < kPatternCount && id < kPatternCount; id++)
-        if (tally[id] > (timeId < 0 ? 0 : tally[timeId])) timeId = id;
+    for (int id = kFirstTimePattern; id < ids; id++)
+        if (!ds.isDateId(id) && tally[id] > (timeId < 0 ? 0 : tally[timeId])) timeId = id;
 
     std::vector<int> D, T;
     for (int i = 0; i < n; i++) {
@@ -229,7 +258,7 @@ Outcome examine(DateSearch& ds, const Node* box, const char* storeEnd,
     Counters cnt = scanTexts(ds, box, storeEnd, stamps);
     if (cnt.insideDates > 2 || cnt.outsideDates > 2) {
         if (cnt.insideDates <= cnt.outsideDates) return {true, LocateResult::kDatesOutside};
-        return cutEntries(box, stamps, table, diagnostics, out);
+        return cutEntries(ds, box, stamps, table, diagnostics, out);
     }
     if (cnt.insideTimes > 2 || cnt.outsideTimes > 2)
         return {true, cnt.insideTimes > cnt.outsideTimes ? LocateResult::kTimesInside
@@ -240,10 +269,14 @@ Outcome examine(DateSearch& ds, const Node* box, const char* storeEnd,
 }  // namespace
 
 LocateResult locateEntries(const DatePatterns& patterns, Page& page, Diagnostics& diagnostics,
-                           EntryLayout* layout) {
+                           EntryLayout* layout, const LocateOptions& options) {
     Tree& tree = page.tree();
     const char* storeEnd = tree.storeEnd();
-    DateSearch ds{patterns, page.dateIndex(), DateMatch()};
+    DateSearch ds{patterns, page.dateIndex(), DateMatch(), options.years, nullptr, 0};
+    if (options.extraDates) {
+        ds.extra = options.extraDates;
+        ds.forms = ExtraDateIndex::formCount();
+    }
     bool prepared = false;
     std::vector<ChildStamp> stamps;  // findings of the children of the node examined
     std::vector<Node*> queue;

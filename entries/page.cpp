@@ -19,6 +19,8 @@ void Page::reset() {
     std::memset(raw_, 0, dirty_);
     dirty_ = 0;
     dateIndex_.drop();
+    extraDates_.drop();
+    origins_.clear();
     entries_.clear();
     tree_.reset();
 }
@@ -38,6 +40,10 @@ void Page::load(std::string_view bytes) {
 
 bool Page::buildTree(Diagnostics& diagnostics) {
     return w2r::buildTree(scanner_, tree_, raw_, diagnostics);
+}
+
+bool Page::mapOrigins() {
+    return origins_.build(scanner_, text(), tree_.storeBegin(), tree_.storeEnd());
 }
 
 std::string_view Page::text() const { return std::string_view(raw_, std::strlen(raw_)); }

@@ -8,8 +8,10 @@
 
 #include "base/diagnostics.h"
 #include "dates/dates.h"
+#include "dates/extra_index.h"
 #include "dom/tree.h"
 #include "entries/entries.h"
+#include "entries/store_origins.h"
 #include "scanner/scanner.h"
 
 namespace w2r {
@@ -40,6 +42,12 @@ public:
     EntryTable& entries() { return entries_; }
     const EntryTable& entries() const { return entries_; }
 
+    // Extraction mode: the extra date forms' index, and the map from the
+    // text store back to the raw page (made by mapOrigins after buildTree).
+    ExtraDateIndex& extraDates() { return extraDates_; }
+    const StoreOrigins& origins() const { return origins_; }
+    bool mapOrigins();
+
 private:
     char* raw_;              // kPageBufferSize bytes
     std::size_t dirty_ = 0;  // bytes of raw_ written since the last reset
@@ -47,6 +55,8 @@ private:
     Tree tree_;
     DateIndex dateIndex_;
     EntryTable entries_;
+    ExtraDateIndex extraDates_;
+    StoreOrigins origins_;
 };
 
 }  // namespace w2r

@@ -8,9 +8,28 @@ ConvertResult convertLoadedPage(const Converter& converter, Page& page, std::str
     ConvertResult result;
     result.treeClosed = page.buildTree(diagnostics);
     if (!result.treeClosed) return result;
-    result.located = locateEntries(converter.datePatterns(), page, diagnostics);
+    const ConverterOptions& options = converter.options();
+    const ExtractionSettings& extraction = options.extraction;
+    LocateOptions locate;
+    locate.years = options.years;
+    if (extraction.extraDateForms) {
+        page.extraDates().prepare(page.tree().storeBegin(), page.tree().storeEnd(), options.years);
+        locate.extraDates = &page.extraDates();
+    }
+    if (!extraction.usesRawPage()) {
+        result.located =
+            locateEntries(converter.datePatterns(), page, diagnostics, nullptr, locate);
+        result.entryCount = static_cast<int>(page.entries().size());
+        if (result.hasEntries()) writer.write(makeFeed(converter.finders(), page, address));
+        return result;
+    }
+    EntryLayout layout;
+    result.located = locateEntries(converter.datePatterns(), page, diagnostics, &layout, locate);
     result.entryCount = static_cast<int>(page.entries().size());
-    if (result.hasEntries()) writer.write(makeFeed(converter.finders(), page, address));
+    if (result.hasEntries()) {
+        page.mapOrigins();
+        writer.write(makeExtractedFeed(converter.finders(), page, address, extraction, &layout));
+    }
     return result;
 }
 

@@ -17,22 +17,34 @@
 #include "dates/dates.h"
 #include "entries/entries.h"
 #include "entries/page.h"
+#include "feed/extraction.h"
 #include "feed/feed.h"
 #include "feed/finders.h"
 
 namespace w2r {
 
-// The compiled date patterns and finders. Built once, never changed.
+// How pages are read. The defaults are the system's own reading.
+struct ConverterOptions {
+    // Dates outside these years are not read.
+    YearWindow years;
+    // The parts of the extraction mode in use (none by default).
+    ExtractionSettings extraction;
+};
+
+// The compiled date patterns and finders, and the options. Built once,
+// never changed.
 class Converter {
 public:
-    Converter() = default;
+    explicit Converter(const ConverterOptions& options = {}) : options_(options) {}
     Converter(const Converter&) = delete;
     Converter& operator=(const Converter&) = delete;
 
     const DatePatterns& datePatterns() const { return datePatterns_; }
     const Finders& finders() const { return finders_; }
+    const ConverterOptions& options() const { return options_; }
 
 private:
+    ConverterOptions options_;
     DatePatterns datePatterns_;
     Finders finders_;
 };

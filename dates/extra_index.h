@@ -1,0 +1,63 @@
+// The extra date and time forms (extract/date_forms.h) searched over a
+// page's whole text store once per form, so that the locator's many slice
+// searches stay cheap on deep trees and hostile pages.
+#pragma once
+
+#include <vector>
+
+#include "dates/dates.h"
+
+namespace w2r {
+
+// A date or time read by an extra form, with the form's number.
+struct ExtraStamp {
+    int form = -1;  // index into extraDateForms()
+    int year = 0, month = 0, day = 0;
+    int hour = 0, minute = 0;
+};
+
+// Per page; not shared between threads.
+class ExtraDateIndex {
+public:
+    ExtraDateIndex();
+    ~ExtraDateIndex();
+    ExtraDateIndex(const ExtraDateIndex&) = delete;
+    ExtraDateIndex& operator=(const ExtraDateIndex&) = delete;
+
+    // The number of forms; their numbers are 0..formCount()-1.
+    static int formCount();
+
+    // Prepares for the store [begin, end), whose bytes must stay unchanged
+    // until the next prepare or drop. Dates outside window are not read.
+    void prepare(const char* begin, const char* end, YearWindow window);
+    void drop();
+
+    // The first date, or time, that a whole-store scan of form finds inside
+    // [a, b): each form's matches are taken left to right, each search
+    // starting where the previous match ended, and only the matches that
+    // read as a valid date (time) are kept. [a, b) must lie in the store.
+    bool findDate(int form, const char* a, const char* b, ExtraStamp& out);
+    bool findTime(int form, const char* a, const char* b, ExtraStamp& out);
+
+private:
+    struct Span {
+        const char* start;
+        const char* end;
+        ExtraStamp stamp;
+    };
+    struct FormSpans {
+        bool built = false;
+        std::vector<Span> dates;
+        std::vector<Span> times;
+    };
+    void build(int form);
+    static bool first(const std::vector<Span>& spans, const char* a, const char* b,
+                      ExtraStamp& out);
+
+    const char* begin_ = nullptr;
+    const char* end_ = nullptr;
+    YearWindow window_;
+    std::vector<FormSpans> forms_;
+};
+
+}  // namespace w2r
