@@ -22,6 +22,8 @@ void ExtraDateIndex::prepare(const char* begin, const char* end, YearWindow wind
 
 void ExtraDateIndex::drop() {
     begin_ = end_ = nullptr;
+    tagsFound_ = false;
+    tagBounds_.clear();
     for (FormSpans& f : forms_) {
         f.built = false;
         f.dates.clear();
@@ -38,6 +40,10 @@ void ExtraDateIndex::build(int form) {
     FormMatch m;
     for (const char* pos = begin_; pos < end_;) {
         if (!searchExtraForm(f, pos, end_, m)) break;
+        pos = m[0].second > m[0].first ? m[0].second : m[0].first + 1;
+        // Printed forms count only in text, not in attribute values (an
+        // SVG path's "19h12").
+        if (!f.readsMarkup() && insideTag(m[0].first)) continue;
         Span s{m[0].first, m[0].second, ExtraStamp()};
         ExtraStamp& st = s.stamp;
         st.form = form;
@@ -46,8 +52,38 @@ void ExtraDateIndex::build(int form) {
         bool time = f.givesTime() && readExtraTime(f, m, st.hour, st.minute);
         if (date) spans.dates.push_back(s);
         if (time) spans.times.push_back(s);
-        pos = m[0].second > m[0].first ? m[0].second : m[0].first + 1;
     }
+}
+
+void ExtraDateIndex::findTags() {
+    tagsFound_ = true;
+    tagBounds_.clear();
+    bool inTag = false;
+    for (const char* p = begin_; p < end_; ++p) {
+        if (inTag) {
+            if (*p == '>') {
+                tagBounds_.push_back(p + 1);
+                inTag = false;
+            }
+        } else if (*p == '<' && p + 1 < end_) {
+            char next = p[1];
+            if (next == '/' || next == '!' || (next >= 'a' && next <= 'z') ||
+                (next >= 'A' && next <= 'Z')) {
+                tagBounds_.push_back(p);
+                inTag = true;
+            }
+        }
+    }
+    if (inTag) tagBounds_.push_back(end_);
+}
+
+bool ExtraDateIndex::insideTag(const char* p) {
+    if (!begin_ || p < begin_ || p >= end_) return false;
+    if (!tagsFound_) findTags();
+    // Bounds alternate start, end: p is inside when an odd number of them
+    // lie at or before it (a start, not yet its end).
+    auto at = std::upper_bound(tagBounds_.begin(), tagBounds_.end(), p);
+    return (at - tagBounds_.begin()) % 2 == 1;
 }
 
 bool ExtraDateIndex::first(const std::vector<Span>& spans, const char* a, const char* b,

@@ -39,6 +39,10 @@ public:
     bool findDate(int form, const char* a, const char* b, ExtraStamp& out);
     bool findTime(int form, const char* a, const char* b, ExtraStamp& out);
 
+    // Whether store position p lies inside a tag ("<" and a letter, "/" or
+    // "!" up to the next ">").
+    bool insideTag(const char* p);
+
 private:
     struct Span {
         const char* start;
@@ -51,6 +55,7 @@ private:
         std::vector<Span> times;
     };
     void build(int form);
+    void findTags();
     static bool first(const std::vector<Span>& spans, const char* a, const char* b,
                       ExtraStamp& out);
 
@@ -58,6 +63,8 @@ private:
     const char* end_ = nullptr;
     YearWindow window_;
     std::vector<FormSpans> forms_;
+    bool tagsFound_ = false;
+    std::vector<const char*> tagBounds_;  // start, end, start, end, ... of every tag
 };
 
 }  // namespace w2r

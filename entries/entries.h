@@ -74,6 +74,10 @@ struct LocateOptions {
     // the fifteen patterns dates is tried with the extra forms, in their
     // order; their pattern types follow the fifteen.
     ExtraDateIndex* extraDates = nullptr;
+    // Whether a container whose dates stand between its children rather
+    // than inside them is cut with those texts as units of their own
+    // (else the search ends with kDatesOutside).
+    bool gapUnits = false;
 };
 
 // Searches the page's tree breadth-first for the first element with four or

@@ -14,24 +14,43 @@
 namespace w2r {
 namespace {
 
-// The date searches of one locator run. With extra forms, pattern ids go
-// on after the fifteen: kPatternCount + k is form k read as a date,
-// kPatternCount + forms + k form k read as a time.
+// The date searches of one locator run. With extra forms, two pattern ids
+// follow the fifteen: kExtraDateId for a date of any extra form, and
+// kExtraTimeId for a time of any extra form. The forms of one page differ
+// only in the language of their month names, so they count as one pattern.
+constexpr int kExtraDateId = kPatternCount;
+constexpr int kExtraTimeId = kPatternCount + 1;
+// Matches inside tags passed over in one text before giving up on a pattern.
+constexpr int kMaxSkippedInTags = 4;
+
 struct DateSearch {
     const DatePatterns& patterns;
     DateIndex& index;
     DateMatch match;
     YearWindow years;
     ExtraDateIndex* extra = nullptr;
-    int forms = 0;
+    bool gapUnits = false;
     bool search(int id, const char* a, const char* b) {
         return index.search(patterns, id, a, b, match);
     }
-    int idCount() const { return kPatternCount + 2 * forms; }
-    bool isDateId(int id) const {
-        return id < kFirstTimePattern || (id >= kPatternCount && id < kPatternCount + forms);
-    }
+    int idCount() const { return extra ? kPatternCount + 2 : kPatternCount; }
+    bool isDateId(int id) const { return id < kFirstTimePattern || id == kExtraDateId; }
 };
+
+// The first match of pattern id in [a, b); with the extra forms, a match
+// whose first field lies inside a tag (an attribute value) is passed over.
+bool searchText(DateSearch& ds, int id, const char* a, const char* b) {
+    if (!ds.search(id, a, b)) return false;
+    if (!ds.extra) return true;
+    for (int skipped = 0; skipped < kMaxSkippedInTags; skipped++) {
+        const DateMatch& m = ds.match;
+        const char* at = m.size() > 1 && m[1].matched ? m[1].first : m[0].first;
+        if (!ds.extra->insideTag(at)) return true;
+        const char* from = m[0].second > m[0].first ? m[0].second : m[0].first + 1;
+        if (from >= b || !ds.search(id, from, b)) return false;
+    }
+    return false;
+}
 
 // What one examination found: a result, or keep searching.
 struct Outcome {
@@ -50,7 +69,7 @@ bool findDate(DateSearch& ds, const char* a, const char* b, bool& has, int& type
               int& month, int& day) {
     if (a >= b) return false;  // no pattern matches empty text
     for (int id = 0; id < kFirstTimePattern; id++) {
-        if (!ds.search(id, a, b)) continue;
+        if (!searchText(ds, id, a, b)) continue;
         year = getYear(ds.match, id);
         month = getMonth(ds.match, id);
         day = getDay(ds.match, id);
@@ -61,10 +80,10 @@ bool findDate(DateSearch& ds, const char* a, const char* b, bool& has, int& type
         }
     }
     ExtraStamp st;
-    for (int k = 0; k < ds.forms; k++) {
+    for (int k = 0; ds.extra && k < ExtraDateIndex::formCount(); k++) {
         if (!ds.extra->findDate(k, a, b, st)) continue;
         has = true;
-        type = kPatternCount + k + 1;
+        type = kExtraDateId + 1;
         year = st.year;
         month = st.month;
         day = st.day;
@@ -78,7 +97,7 @@ bool findTime(DateSearch& ds, const char* a, const char* b, bool& has, int& type
               int& min) {
     if (a >= b) return false;
     for (int id = kFirstTimePattern; id < kPatternCount; id++) {
-        if (!ds.search(id, a, b)) continue;
+        if (!searchText(ds, id, a, b)) continue;
         hour = getHour(ds.match, id);
         min = getMin(ds.match, id);
         if (isValidTime(hour, min)) {
@@ -88,10 +107,10 @@ bool findTime(DateSearch& ds, const char* a, const char* b, bool& has, int& type
         }
     }
     ExtraStamp st;
-    for (int k = 0; k < ds.forms; k++) {
+    for (int k = 0; ds.extra && k < ExtraDateIndex::formCount(); k++) {
         if (!ds.extra->findTime(k, a, b, st)) continue;
         has = true;
-        type = kPatternCount + ds.forms + k + 1;
+        type = kExtraTimeId + 1;
         hour = st.hour;
         min = st.minute;
         return true;
@@ -252,12 +271,63 @@ Outcome cutEntries(const DateSearch& ds, const Node* box, const std::vector<Chil
 }
 
 // Examines one node with four or more children.
+// Tag of the text between two children taken as a unit of its own.
+constexpr int kGapUnitTag = -1;
+
+bool hasNonSpace(const char* a, const char* b) {
+    for (; a < b; ++a)
+        if (*a != ' ' && *a != '\t' && *a != '\n' && *a != '\r' && *a != '\f') return true;
+    return false;
+}
+
+// Dates printed between the children of box (archive lists, a date then
+// a link per line, definition lists): the text before each child, and
+// after the last one, becomes a unit beside the children, and the units
+// are cut as children are. Blank texts make no unit.
+Outcome cutUnits(DateSearch& ds, const Node* box, const char* storeEnd,
+                 std::vector<ChildStamp>& stamps, EntryTable& table, Diagnostics& diagnostics,
+                 EntryLayout* out) {
+    const int n = box->childCount;
+    Node** c = box->children;
+    std::vector<Node> gaps;
+    gaps.reserve(static_cast<std::size_t>(n) + 1);
+    std::vector<Node*> units;
+    auto addGap = [&](const char* a, const char* b) {
+        if (!hasNonSpace(a, b)) return;
+        Node g{};
+        g.tag = kGapUnitTag;
+        g.start = const_cast<char*>(a);
+        g.end = const_cast<char*>(b);
+        gaps.push_back(g);
+        units.push_back(&gaps.back());
+    };
+    for (int i = 0; i < n; i++) {
+        addGap(i == 0 ? box->start : nodeEnd(c[i - 1]), c[i]->start);
+        units.push_back(c[i]);
+    }
+    const char* tail = nodeEnd(c[n - 1]);
+    addGap(tail, box->end && box->end >= tail ? box->end : storeEnd);
+    Node whole = *box;
+    whole.childCount = static_cast<int>(units.size());
+    whole.children = units.data();
+    Counters cnt = scanTexts(ds, &whole, storeEnd, stamps);
+    if (cnt.insideDates <= 2 || cnt.insideDates <= cnt.outsideDates)
+        return {true, LocateResult::kDatesOutside};
+    Outcome o = cutEntries(ds, &whole, stamps, table, diagnostics, out);
+    // The layout names the real container; its indices count units.
+    if (out) out->container = box;
+    return o.found ? o : Outcome{true, LocateResult::kDatesOutside};
+}
+
 Outcome examine(DateSearch& ds, const Node* box, const char* storeEnd,
                 std::vector<ChildStamp>& stamps, EntryTable& table, Diagnostics& diagnostics,
                 EntryLayout* out) {
     Counters cnt = scanTexts(ds, box, storeEnd, stamps);
     if (cnt.insideDates > 2 || cnt.outsideDates > 2) {
-        if (cnt.insideDates <= cnt.outsideDates) return {true, LocateResult::kDatesOutside};
+        if (cnt.insideDates <= cnt.outsideDates) {
+            if (ds.gapUnits) return cutUnits(ds, box, storeEnd, stamps, table, diagnostics, out);
+            return {true, LocateResult::kDatesOutside};
+        }
         return cutEntries(ds, box, stamps, table, diagnostics, out);
     }
     if (cnt.insideTimes > 2 || cnt.outsideTimes > 2)
@@ -272,11 +342,8 @@ LocateResult locateEntries(const DatePatterns& patterns, Page& page, Diagnostics
                            EntryLayout* layout, const LocateOptions& options) {
     Tree& tree = page.tree();
     const char* storeEnd = tree.storeEnd();
-    DateSearch ds{patterns, page.dateIndex(), DateMatch(), options.years, nullptr, 0};
-    if (options.extraDates) {
-        ds.extra = options.extraDates;
-        ds.forms = ExtraDateIndex::formCount();
-    }
+    DateSearch ds{patterns,      page.dateIndex(),   DateMatch(),
+                  options.years, options.extraDates, options.gapUnits};
     bool prepared = false;
     std::vector<ChildStamp> stamps;  // findings of the children of the node examined
     std::vector<Node*> queue;

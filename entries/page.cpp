@@ -46,6 +46,8 @@ bool Page::mapOrigins() {
     return origins_.build(scanner_, text(), tree_.storeBegin(), tree_.storeEnd());
 }
 
+void Page::blankScripts() { blankScriptContent(raw_, std::strlen(raw_)); }
+
 std::string_view Page::text() const { return std::string_view(raw_, std::strlen(raw_)); }
 
 }  // namespace w2r

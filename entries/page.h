@@ -47,6 +47,11 @@ public:
     ExtraDateIndex& extraDates() { return extraDates_; }
     const StoreOrigins& origins() const { return origins_; }
     bool mapOrigins();
+    // Replaces the content of every script and style element of the raw
+    // page by spaces (line breaks kept), so that markup written inside
+    // scripts does not make elements; offsets stay as they were. Call
+    // before buildTree.
+    void blankScripts();
 
 private:
     char* raw_;              // kPageBufferSize bytes

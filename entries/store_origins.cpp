@@ -7,6 +7,52 @@
 
 namespace w2r {
 
+namespace {
+
+char lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
+// Whether text[i, n) starts with the lower-case word w, ASCII case ignored.
+bool startsWith(const char* text, std::size_t i, std::size_t n, std::string_view w) {
+    if (n - i < w.size()) return false;
+    for (std::size_t k = 0; k < w.size(); ++k)
+        if (lower(text[i + k]) != w[k]) return false;
+    return true;
+}
+
+// Whether the byte after a tag name ends it.
+bool endsName(const char* text, std::size_t i, std::size_t n) {
+    if (i >= n) return true;
+    char c = text[i];
+    return c == '>' || c == '/' || c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f';
+}
+
+}  // namespace
+
+void blankScriptContent(char* text, std::size_t n) {
+    for (std::size_t i = 0; i < n; ++i) {
+        if (text[i] != '<') continue;
+        std::string_view name;
+        if (startsWith(text, i + 1, n, "script") && endsName(text, i + 7, n))
+            name = "script";
+        else if (startsWith(text, i + 1, n, "style") && endsName(text, i + 6, n))
+            name = "style";
+        else
+            continue;
+        // The content starts after the start tag's ">".
+        std::size_t k = i + 1 + name.size();
+        while (k < n && text[k] != '>') ++k;
+        if (k >= n) return;
+        std::size_t from = k + 1, to = from;
+        for (; to < n; ++to)
+            if (text[to] == '<' && to + 1 < n && text[to + 1] == '/' &&
+                startsWith(text, to + 2, n, name) && endsName(text, to + 2 + name.size(), n))
+                break;
+        for (std::size_t p = from; p < to; ++p)
+            if (text[p] != '\n') text[p] = ' ';
+        i = to > i ? to - 1 : i;
+    }
+}
+
 void StoreOrigins::clear() {
     segments_.clear();
     raw_ = {};

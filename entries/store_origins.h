@@ -13,6 +13,10 @@ namespace w2r {
 
 class Scanner;
 
+// Replaces the content of every <script> and <style> element of text[0, n)
+// by spaces, keeping line breaks; an element never closed runs to the end.
+void blankScriptContent(char* text, std::size_t n);
+
 class StoreOrigins {
 public:
     // Scans raw (the page text the store was built from) the way the tree
