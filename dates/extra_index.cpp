@@ -24,6 +24,8 @@ void ExtraDateIndex::drop() {
     begin_ = end_ = nullptr;
     tagsFound_ = false;
     tagBounds_.clear();
+    orderCounted_ = false;
+    dayFirst_ = false;
     for (FormSpans& f : forms_) {
         f.built = false;
         f.dates.clear();
@@ -84,6 +86,59 @@ bool ExtraDateIndex::insideTag(const char* p) {
     // lie at or before it (a start, not yet its end).
     auto at = std::upper_bound(tagBounds_.begin(), tagBounds_.end(), p);
     return (at - tagBounds_.begin()) % 2 == 1;
+}
+
+namespace {
+
+bool isDigit(char c) { return c >= '0' && c <= '9'; }
+
+// Length of the run of one or two digits at p (0 when not one; a longer
+// run gives 0 too).
+int shortNumber(const char* p, const char* end) {
+    int n = 0;
+    while (p + n < end && isDigit(p[n]) && n < 3) ++n;
+    return n == 1 || n == 2 ? n : 0;
+}
+
+int numberAt(const char* p, int len) {
+    int v = 0;
+    for (int k = 0; k < len; ++k) v = v * 10 + (p[k] - '0');
+    return v;
+}
+
+}  // namespace
+
+void ExtraDateIndex::countNumberOrder() {
+    orderCounted_ = true;
+    long dayFirst = 0, monthFirst = 0;
+    for (const char* p = begin_; p < end_; ++p) {
+        if (!isDigit(*p) || (p > begin_ && (isDigit(p[-1]) || p[-1] == '/' || p[-1] == '.')))
+            continue;
+        int a = shortNumber(p, end_);
+        const char* q = p + a;
+        if (!a || q >= end_ || (*q != '/' && *q != '.' && *q != '-')) continue;
+        char sep = *q++;
+        int b = shortNumber(q, end_);
+        const char* r = q + b;
+        if (!b || r >= end_ || *r != sep) continue;
+        ++r;
+        int year = 0;
+        while (r + year < end_ && isDigit(r[year])) ++year;
+        if (year != 2 && year != 4) continue;
+        if (r + year < end_ && (r[year] == sep || isDigit(r[year]))) continue;
+        if (insideTag(p)) continue;
+        int first = numberAt(p, a), second = numberAt(q, b);
+        if (first > 12 && first <= 31 && second >= 1 && second <= 12) ++dayFirst;
+        if (second > 12 && second <= 31 && first >= 1 && first <= 12) ++monthFirst;
+        p = r + year - 1;
+    }
+    dayFirst_ = dayFirst > monthFirst;
+}
+
+bool ExtraDateIndex::dayFirstNumbers() {
+    if (!begin_) return false;
+    if (!orderCounted_) countNumberOrder();
+    return dayFirst_;
 }
 
 bool ExtraDateIndex::first(const std::vector<Span>& spans, const char* a, const char* b,

@@ -43,6 +43,11 @@ public:
     // "!" up to the next ">").
     bool insideTag(const char* p);
 
+    // Whether the page writes numeric dates day first: more of its dates of
+    // three number groups ("31/12/2021", "31.12.21") read only day first
+    // than only month first.
+    bool dayFirstNumbers();
+
 private:
     struct Span {
         const char* start;
@@ -56,6 +61,7 @@ private:
     };
     void build(int form);
     void findTags();
+    void countNumberOrder();
     static bool first(const std::vector<Span>& spans, const char* a, const char* b,
                       ExtraStamp& out);
 
@@ -64,6 +70,8 @@ private:
     YearWindow window_;
     std::vector<FormSpans> forms_;
     bool tagsFound_ = false;
+    bool orderCounted_ = false;
+    bool dayFirst_ = false;
     std::vector<const char*> tagBounds_;  // start, end, start, end, ... of every tag
 };
 

@@ -78,6 +78,10 @@ struct LocateOptions {
     // than inside them is cut with those texts as units of their own
     // (else the search ends with kDatesOutside).
     bool gapUnits = false;
+    // Whether the date pattern that the most children carry marks the
+    // entries (else the one that the fewest children, at least three,
+    // carry).
+    bool mostDated = false;
 };
 
 // Searches the page's tree breadth-first for the first element with four or

@@ -3,6 +3,7 @@
 // that mark the entries, works out where the first entry begins and where
 // the last one ends, and hands the cutting to separateEntries.
 #include <algorithm>
+#include <utility>
 #include <vector>
 
 #include "dates/dates.h"
@@ -30,6 +31,8 @@ struct DateSearch {
     YearWindow years;
     ExtraDateIndex* extra = nullptr;
     bool gapUnits = false;
+    bool mostDated = false;
+    const char* storeBegin = nullptr;
     bool search(int id, const char* a, const char* b) {
         return index.search(patterns, id, a, b, match);
     }
@@ -37,15 +40,58 @@ struct DateSearch {
     bool isDateId(int id) const { return id < kFirstTimePattern || id == kExtraDateId; }
 };
 
-// The first match of pattern id in [a, b); with the extra forms, a match
-// whose first field lies inside a tag (an attribute value) is passed over.
+bool isDigit(char c) { return c >= '0' && c <= '9'; }
+
+// Whether a match is taken in the extraction mode: its first field is not
+// inside a tag (an attribute value).
+bool acceptable(DateSearch& ds) {
+    const DateMatch& m = ds.match;
+    const char* at = m.size() > 1 && m[1].matched ? m[1].first : m[0].first;
+    return !ds.extra->insideTag(at);
+}
+
+// Reads a match of a numeric pattern (8: year first, 9: month or day
+// first) from whole digit groups: the patterns can match the tail of a
+// longer number ("1/12/2021" inside "31/12/2021"). False when the groups
+// around the match do not have the pattern's shape.
+bool readNumberGroups(const DateMatch& m, int id, const char* storeBegin, int& year, int& month,
+                      int& day) {
+    const char* p = m[1].first;
+    while (p > storeBegin && isDigit(p[-1])) --p;
+    int value[3];
+    int digits[3];
+    for (int k = 0; k < 3; k++) {
+        if (k > 0) {
+            if (*p != '-' && *p != '/' && *p != '.' && *p != '|') return false;
+            ++p;
+        }
+        value[k] = digits[k] = 0;
+        for (; isDigit(*p) && digits[k] < 5; ++p, ++digits[k])
+            value[k] = value[k] * 10 + (*p - '0');
+    }
+    if (isDigit(*p)) return false;  // the store is NUL-terminated
+    auto fullYear = [](int y) { return y <= 49 ? y + 2000 : y <= 99 ? y + 1900 : y; };
+    if (id == 8) {
+        if (digits[0] != 4 || digits[1] > 2 || digits[2] > 2 || !digits[1] || !digits[2])
+            return false;
+        year = value[0], month = value[1], day = value[2];
+    } else {
+        if (digits[0] > 2 || digits[1] > 2 || (digits[2] != 2 && digits[2] != 4) || !digits[0] ||
+            !digits[1])
+            return false;
+        year = fullYear(value[2]), month = value[0], day = value[1];
+    }
+    return true;
+}
+
+// The first match of pattern id in [a, b); with the extra forms, matches
+// that are not acceptable are passed over.
 bool searchText(DateSearch& ds, int id, const char* a, const char* b) {
     if (!ds.search(id, a, b)) return false;
     if (!ds.extra) return true;
     for (int skipped = 0; skipped < kMaxSkippedInTags; skipped++) {
+        if (acceptable(ds)) return true;
         const DateMatch& m = ds.match;
-        const char* at = m.size() > 1 && m[1].matched ? m[1].first : m[0].first;
-        if (!ds.extra->insideTag(at)) return true;
         const char* from = m[0].second > m[0].first ? m[0].second : m[0].first + 1;
         if (from >= b || !ds.search(id, from, b)) return false;
     }
@@ -73,6 +119,12 @@ bool findDate(DateSearch& ds, const char* a, const char* b, bool& has, int& type
         year = getYear(ds.match, id);
         month = getMonth(ds.match, id);
         day = getDay(ds.match, id);
+        if (ds.extra && (id == 8 || id == 9) &&
+            !readNumberGroups(ds.match, id, ds.storeBegin, year, month, day))
+            continue;
+        // A page that writes numeric dates day first ("31/12/2021") is read
+        // so throughout, also where the day is 12 or less.
+        if (id == 9 && ds.extra && ds.extra->dayFirstNumbers()) std::swap(month, day);
         if (isValidDate(year, month, day, ds.years)) {
             has = true;
             type = id + 1;
@@ -174,11 +226,14 @@ Outcome cutEntries(const DateSearch& ds, const Node* box, const std::vector<Chil
         if (st.hasDate && st.dateType >= 1 && st.dateType <= ids) tally[st.dateType - 1]++;
         if (st.hasTime && st.timeType >= 1 && st.timeType <= ids) tally[st.timeType - 1]++;
     }
-    // The smallest tally above 2 marks the entries; lower id on ties.
+    // The smallest tally above 2 marks the entries (the largest with
+    // mostDated); lower id on ties.
     int dateId = -1;
-    for (int id = 0; id < ids; id++)
-        if (ds.isDateId(id) && tally[id] > 2 && (dateId < 0 || tally[id] < tally[dateId]))
+    for (int id = 0; id < ids; id++) {
+        if (!ds.isDateId(id) || tally[id] <= 2) continue;
+        if (dateId < 0 || (ds.mostDated ? tally[id] > tally[dateId] : tally[id] < tally[dateId]))
             dateId = id;
+    }
     if (dateId < 0) return kKeepSearching;
     // The largest time tally; lower id on ties; none when all are 0.
     int timeId = -1;
@@ -342,8 +397,8 @@ LocateResult locateEntries(const DatePatterns& patterns, Page& page, Diagnostics
                            EntryLayout* layout, const LocateOptions& options) {
     Tree& tree = page.tree();
     const char* storeEnd = tree.storeEnd();
-    DateSearch ds{patterns,      page.dateIndex(),   DateMatch(),
-                  options.years, options.extraDates, options.gapUnits};
+    DateSearch ds{patterns,           page.dateIndex(), DateMatch(),       options.years,
+                  options.extraDates, options.gapUnits, options.mostDated, tree.storeBegin()};
     bool prepared = false;
     std::vector<ChildStamp> stamps;  // findings of the children of the node examined
     std::vector<Node*> queue;

@@ -6,14 +6,15 @@ namespace w2r {
 ConvertResult convertLoadedPage(const Converter& converter, Page& page, std::string_view address,
                                 FeedWriter& writer, Diagnostics& diagnostics) {
     ConvertResult result;
-    if (converter.options().extraction.blankScripts) page.blankScripts();
+    if (converter.options().extraction.entryRules) page.blankScripts();
     result.treeClosed = page.buildTree(diagnostics);
     if (!result.treeClosed) return result;
     const ConverterOptions& options = converter.options();
     const ExtractionSettings& extraction = options.extraction;
     LocateOptions locate;
     locate.years = options.years;
-    locate.gapUnits = extraction.gapUnits;
+    locate.gapUnits = extraction.entryRules;
+    locate.mostDated = extraction.entryRules;
     if (extraction.extraDateForms) {
         page.extraDates().prepare(page.tree().storeBegin(), page.tree().storeEnd(), options.years);
         locate.extraDates = &page.extraDates();

@@ -26,16 +26,15 @@ struct ExtractionSettings {
     // Descriptions: the entry's raw HTML, with its character references and
     // comments, instead of the text store's copy.
     bool rawEntryHtml = false;
-    // Pages: the content of scripts and styles is read as blank, so that
-    // markup inside script strings makes no elements.
-    bool blankScripts = false;
-    // Entries: dates printed between a container's elements (archive
-    // lists) mark entries too.
-    bool gapUnits = false;
+    // Entries: the content of scripts and styles is read as blank (markup
+    // inside script strings makes no elements); the date pattern that most
+    // children carry marks the entries; dates printed between a
+    // container's elements (archive lists) mark entries too.
+    bool entryRules = false;
 
     bool usesRawPage() const { return titleFinder || linkFinder || rawEntryHtml; }
     // Every part switched on.
-    static ExtractionSettings all() { return {true, true, true, true, true, true}; }
+    static ExtractionSettings all() { return {true, true, true, true, true}; }
 };
 
 // The feed of the page's entry table read with the parts of settings that
