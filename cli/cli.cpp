@@ -10,12 +10,17 @@
 #include <fstream>
 #include <iostream>
 #include <map>
+#include <memory>
 #include <new>
 #include <sstream>
+#include <string>
 #include <string_view>
+#include <vector>
 
 #include "base/alloc.h"
 #include "base/diagnostics.h"
+#include "cli/options.h"
+#include "feed/format_writer.h"
 #include "weblog2rss/convert.h"
 
 #ifndef WEBLOG2RSS_VERSION
@@ -26,10 +31,11 @@ namespace w2r {
 namespace {
 
 const char kUsage[] =
-    "usage: weblog2rss                      read a page on standard input\n"
-    "       weblog2rss FILE                 read the page in FILE\n"
-    "       weblog2rss LIST INDIR OUTDIR    convert a batch of pages\n"
-    "Writes an RSS 0.91 feed of the dated entries of each weblog page.\n"
+    "usage: weblog2rss [OPTION...]                      read a page on standard input\n"
+    "       weblog2rss [OPTION...] FILE                 read the page in FILE\n"
+    "       weblog2rss [OPTION...] LIST INDIR OUTDIR    convert a batch of pages\n"
+    "Writes a feed (RSS 0.91 unless --format says otherwise) of the dated\n"
+    "entries of each weblog page.\n"
     "Single-page modes write the feed on standard output; the batch mode\n"
     "reads INDIR/0, INDIR/1, ... (one page per address in LIST) and writes\n"
     "OUTDIR/n for every page n that holds entries.\n";
@@ -92,10 +98,11 @@ void writeFeedFile(const std::string& text, const std::string& path) {
 }
 
 // Single-page modes: the page is in page, the feed goes to standard output.
-int runSinglePage(const Converter& converter, Page& page, const std::string& address) {
+int runSinglePage(const CliOptions& options, const Converter& converter, Page& page,
+                  const std::string& address) {
     StdoutDiagnostics diagnostics;
-    Rss091Writer writer(std::cout);
-    ConvertResult r = convertLoadedPage(converter, page, address, writer, diagnostics);
+    std::unique_ptr<FeedWriter> writer = makeFeedWriter(options.format, std::cout);
+    ConvertResult r = convertLoadedPage(converter, page, address, *writer, diagnostics);
     if (!r.treeClosed) {
         diagnostics.report("serious error, ending is not root");
         return 0;
@@ -107,7 +114,8 @@ int runSinglePage(const Converter& converter, Page& page, const std::string& add
     return 0;
 }
 
-int runBatch(const std::string& listPath, const std::string& inDir, const std::string* outDir) {
+int runBatch(const CliOptions& options, const std::string& listPath, const std::string& inDir,
+             const std::string* outDir) {
     std::ifstream list(listPath);
     if (!list) {
         std::fprintf(stderr, "can't open url list file%s\n", listPath.c_str());
@@ -137,9 +145,9 @@ int runBatch(const std::string& listPath, const std::string& inDir, const std::s
         line("Read: " + inPath);
 
         std::ostringstream feed;
-        Rss091Writer fileWriter(feed);
+        std::unique_ptr<FeedWriter> fileWriter = makeFeedWriter(options.format, feed);
         DiscardWriter discard;
-        FeedWriter& writer = outDir ? static_cast<FeedWriter&>(fileWriter) : discard;
+        FeedWriter& writer = outDir ? *fileWriter : discard;
         ConvertResult r = convertLoadedPage(converter, page, urls[i], writer, diagnostics);
         if (r.treeClosed && r.hasEntries()) {
             line("Contains recognizable weblog entries");
@@ -163,36 +171,39 @@ std::string pagePath(const std::string& dir, const std::string& n) {
 
 int runCli(int argc, char** argv) {
     std::set_new_handler(onNewFailure);
-    if (argc == 2) {
-        std::string arg = argv[1];
-        if (arg == "-h" || arg == "--help") {
-            std::fputs(kUsage, stdout);
-            return 0;
-        }
-        if (arg == "--version") {
-            std::printf("weblog2rss %s\n", WEBLOG2RSS_VERSION);
-            return 0;
-        }
+    CliOptions options;
+    std::string error;
+    if (!parseCommandLine(argc, argv, options, error)) {
+        std::fprintf(stderr, "%s\n", error.c_str());
+        return kUsageStatus;
     }
-    if (argc >= 3) {
-        std::string outDir = argc >= 4 ? argv[3] : "";
-        return runBatch(argv[1], argv[2], argc >= 4 ? &outDir : nullptr);
+    if (options.help) {
+        std::fputs(kUsage, stdout);
+        std::fputs(optionHelp().c_str(), stdout);
+        return 0;
     }
+    if (options.version) {
+        std::printf("weblog2rss %s\n", WEBLOG2RSS_VERSION);
+        return 0;
+    }
+    const std::vector<std::string>& args = options.positional;
+    if (args.size() >= 2)
+        return runBatch(options, args[0], args[1], args.size() >= 3 ? &args[2] : nullptr);
 
     const Converter converter;
     Page page;
-    if (argc <= 1) {
+    if (args.empty()) {
         page.read(stdin);
-        return runSinglePage(converter, page, "");
+        return runSinglePage(options, converter, page, "");
     }
-    std::FILE* f = std::fopen(argv[1], "r");
+    std::FILE* f = std::fopen(args[0].c_str(), "r");
     if (!f) {
-        std::fprintf(stderr, "File not exist, skipping: %s\n", argv[1]);
+        std::fprintf(stderr, "File not exist, skipping: %s\n", args[0].c_str());
         return 0;
     }
     page.read(f);
     std::fclose(f);
-    return runSinglePage(converter, page, argv[1]);
+    return runSinglePage(options, converter, page, args[0]);
 }
 
 }  // namespace w2r

@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <new>
 
 #include "base/alloc.h"
 #include "base/limits.h"
@@ -41,10 +42,13 @@ std::size_t childCapacity(int n) {
 }
 
 // Makes room in p->children for newCount entries (the first childCount kept).
-void growChildren(Node* p, int newCount) {
-    if (p->children && childCapacity(newCount) <= childCapacity(p->childCount)) return;
-    p->children =
-        static_cast<Node**>(xrealloc(p->children, childCapacity(newCount) * sizeof(Node*)));
+void growChildren(Arena& arena, Node* p, int newCount) {
+    std::size_t have = childCapacity(p->childCount);
+    std::size_t want = childCapacity(newCount);
+    if (p->children && want <= have) return;
+    p->children = static_cast<Node**>(
+        arena.grow(p->children, static_cast<std::size_t>(p->childCount) * sizeof(Node*),
+                   want * sizeof(Node*)));
 }
 
 // Bytes of text that fit at next, keeping the store NUL-terminated.
@@ -157,9 +161,15 @@ void TreeBuilder::text(const char* text, int len) {
     tree_.next_ += len;
 }
 
+void TreeBuilder::textRun(const char* text, std::size_t len) {
+    int n = storeRoom(tree_.store_, tree_.next_, len > kPageBufferSize ? kPageBufferSize : static_cast<int>(len));
+    std::memcpy(tree_.next_, text, static_cast<std::size_t>(n));
+    tree_.next_ += n;
+}
+
 void TreeBuilder::openElement(int id, const char* text, int len) {
     Node* current = tree_.current_;
-    Node* n = static_cast<Node*>(xcalloc(1, sizeof(Node)));
+    Node* n = new (tree_.arena_.allocate(sizeof(Node))) Node();
     n->tag = id;
     n->start = tree_.next_;
     n->parent = current;
@@ -167,7 +177,7 @@ void TreeBuilder::openElement(int id, const char* text, int len) {
     copyText(tree_.next_, text, len);
     tree_.next_ += len;
 
-    growChildren(current, current->childCount + 1);
+    growChildren(tree_.arena_, current, current->childCount + 1);
     current->children[current->childCount] = n;
     if (current->childCount > 0) current->children[current->childCount - 1]->next = n;
     current->childCount++;
@@ -191,10 +201,20 @@ void TreeBuilder::closeElement(const char* text, int len, int implicitCount) {
 
     // Flatten the implicitly closed elements, outermost first: each one's
     // children become its following siblings, and it ends where they begin.
+    // p's last child is the next one to flatten: its array grows once to
+    // the final count.
+    if (implicitCount > 0) {
+        int total = p->childCount;
+        const Node* r = p->children[p->childCount - 1];
+        for (int i = 0; i < implicitCount && r->childCount > 0; i++) {
+            total += r->childCount;
+            r = r->children[r->childCount - 1];
+        }
+        growChildren(tree_.arena_, p, total);
+    }
     for (int i = 0; i < implicitCount; i++) {
         Node* r = p->children[p->childCount - 1];
-        if (r->childCount == 0) continue;
-        growChildren(p, p->childCount + r->childCount);
+        if (r->childCount == 0) break;  // p's last child stays the same
         for (int j = 0; j < r->childCount; j++) {
             Node* c = r->children[j];
             c->parent = p;
@@ -204,7 +224,6 @@ void TreeBuilder::closeElement(const char* text, int len, int implicitCount) {
         r->next = r->children[0];
         r->end = r->children[0]->start;
         r->childCount = 0;
-        std::free(r->children);
         r->children = nullptr;
     }
 
@@ -219,15 +238,25 @@ void TreeBuilder::finish() {
     closeElement(nullptr, 0, static_cast<int>(tree_.open_.size()) - 1);
 }
 
-bool buildTree(Scanner& scanner, Tree& tree, const char* text, Diagnostics& diagnostics) {
+bool buildTree(Scanner& scanner, Tree& tree, Diagnostics& diagnostics) {
     TreeBuilder builder(tree, diagnostics);
     scanner.setHandlers(builder.handlers());
-    scanner.useString(text);
-    while (scanner.next() != kItemEnd) {}
+    // Runs of plain text go to the store in one copy; the scanner reports
+    // the items in between (tags, entities, comments, a lone '<' or '&').
+    for (;;) {
+        std::string_view run = scanner.takeText();
+        if (!run.empty()) builder.textRun(run.data(), run.size());
+        if (scanner.next() == kItemEnd) break;
+    }
     scanner.release();
     scanner.setHandlers(ScanHandlers());
     builder.finish();
     return tree.atRoot();
+}
+
+bool buildTree(Scanner& scanner, Tree& tree, const char* text, Diagnostics& diagnostics) {
+    scanner.useString(text);
+    return buildTree(scanner, tree, diagnostics);
 }
 
 }  // namespace w2r

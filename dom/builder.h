@@ -2,6 +2,8 @@
 // is scanned.
 #pragma once
 
+#include <cstddef>
+
 #include "base/diagnostics.h"
 #include "dom/tree.h"
 #include "scanner/scanner.h"
@@ -25,6 +27,8 @@ public:
     void openTag(int id, const char* text, int len);
     void closeTag(int code, const char* text, int len);
     void text(const char* text, int len);
+    // A run of text holding no NUL byte.
+    void textRun(const char* text, std::size_t len);
     // End-of-page close: closes every element still open (no-op when none is).
     void finish();
 
@@ -39,5 +43,8 @@ private:
 // Scans text (up to its first NUL) into the reset tree and closes what is
 // left open; true when the tree's cursor is back at root.
 bool buildTree(Scanner& scanner, Tree& tree, const char* text, Diagnostics& diagnostics);
+// The same for the scanner's current input, scanned in place; the input is
+// released afterwards.
+bool buildTree(Scanner& scanner, Tree& tree, Diagnostics& diagnostics);
 
 }  // namespace w2r

@@ -8,27 +8,6 @@
 
 namespace w2r {
 
-// Walks the subtree without recursion: descend into the last child still
-// attached (detaching it by lowering childCount), free a node once it has no
-// children left, then climb to its parent. Parent links are always right, so
-// no explicit stack is needed however deep the tree is.
-void freeSubtree(Node* n) {
-    if (!n) return;
-    Node* cur = n;
-    for (;;) {
-        if (cur->childCount > 0 && cur->children) {
-            cur = cur->children[--cur->childCount];
-            continue;
-        }
-        Node* up = cur->parent;
-        bool top = cur == n;
-        std::free(cur->children);
-        std::free(cur);
-        if (top) return;
-        cur = up;
-    }
-}
-
 // The store is allocated zeroed and untouched: its pages cost memory only
 // once a page's text reaches them.
 Tree::Tree()
@@ -45,8 +24,7 @@ Tree::~Tree() {
 }
 
 void Tree::release() {
-    for (int i = 0; i < root_.childCount; i++) freeSubtree(root_.children[i]);
-    std::free(root_.children);
+    arena_.releaseAll();
     root_.children = nullptr;
     root_.childCount = 0;
     current_ = &root_;

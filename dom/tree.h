@@ -5,14 +5,17 @@
 #include <cstddef>
 #include <vector>
 
+#include "base/arena.h"
+
 namespace w2r {
 
-// One element of the page, covering [start, end) of the text store.
+// One element of the page, covering [start, end) of the text store. Nodes
+// and their child arrays live in the tree's arena until the tree is released.
 struct Node {
-    int tag;      // tag id of the open tag; 0 for root
-    char* start;  // first byte of the node's stored text
-    char* end;    // one past its last byte; null until closed
+    int tag;  // tag id of the open tag; 0 for root
     int childCount;
+    char* start;      // first byte of the node's stored text
+    char* end;        // one past its last byte; null until closed
     Node** children;  // childCount entries, null when there are none
     Node* parent;     // null for root
     Node* next;       // next sibling, null for the last child
@@ -21,7 +24,8 @@ struct Node {
 class TreeBuilder;
 
 // Owns the text store (kPageBufferSize bytes), the nodes and the stack of
-// open elements of one page at a time.
+// open elements of one page at a time. The nodes' memory is kept from page
+// to page.
 class Tree {
 public:
     Tree();
@@ -29,8 +33,8 @@ public:
     Tree(const Tree&) = delete;
     Tree& operator=(const Tree&) = delete;
 
-    // Releases the nodes and empties the open-element stack; the store keeps
-    // its text.
+    // Releases the nodes (all at once) and empties the open-element stack;
+    // the store keeps its text.
     void release();
     // release(), then clears the bytes of the store the page used: an empty
     // tree, ready for the next page.
@@ -56,9 +60,7 @@ private:
     Node root_;
     Node* current_;
     std::vector<int> open_;
+    Arena arena_;  // nodes and child arrays
 };
-
-// Releases a subtree (never called on root). Iterative: deep trees are safe.
-void freeSubtree(Node* n);
 
 }  // namespace w2r

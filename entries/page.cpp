@@ -10,14 +10,16 @@
 namespace w2r {
 
 // Allocated zeroed and untouched: its pages cost memory only once a page's
-// bytes reach them.
-Page::Page() : raw_(static_cast<char*>(xcalloc(kPageBufferSize, 1))) {}
+// bytes reach them. One byte more than the longest page and its NUL: the
+// scanner reads the page in place and wants two NULs after it.
+Page::Page() : raw_(static_cast<char*>(xcalloc(kPageBufferSize + 1, 1))) {}
 
 Page::~Page() { std::free(raw_); }
 
 void Page::reset() {
     std::memset(raw_, 0, dirty_);
     dirty_ = 0;
+    size_ = 0;
     dateIndex_.drop();
     extraDates_.drop();
     origins_.clear();
@@ -27,19 +29,26 @@ void Page::reset() {
 
 void Page::read(std::FILE* f) {
     std::size_t n = std::fread(raw_, 1, kPageReadLimit, f);
-    raw_[n] = '\0';
-    if (n + 1 > dirty_) dirty_ = n + 1;
+    setSize(n);
+}
+
+void Page::setSize(std::size_t n) {
+    raw_[n] = raw_[n + 1] = '\0';
+    size_ = n;
+    if (n + 2 > dirty_) dirty_ = n + 2;
 }
 
 void Page::load(std::string_view bytes) {
     std::size_t n = bytes.size() < kPageReadLimit ? bytes.size() : kPageReadLimit;
     std::memcpy(raw_, bytes.data(), n);
-    raw_[n] = '\0';
-    if (n + 1 > dirty_) dirty_ = n + 1;
+    setSize(n);
 }
 
+// The scanner works on the raw page in place and puts back every byte it
+// changes before it lets go of it.
 bool Page::buildTree(Diagnostics& diagnostics) {
-    return w2r::buildTree(scanner_, tree_, raw_, diagnostics);
+    scanner_.useBuffer(raw_, static_cast<int>(size_ + 2));
+    return w2r::buildTree(scanner_, tree_, diagnostics);
 }
 
 bool Page::mapOrigins() {

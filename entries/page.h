@@ -54,7 +54,10 @@ public:
     void blankScripts();
 
 private:
-    char* raw_;              // kPageBufferSize bytes
+    void setSize(std::size_t n);
+
+    char* raw_;              // kPageBufferSize + 1 bytes
+    std::size_t size_ = 0;   // bytes read into raw_
     std::size_t dirty_ = 0;  // bytes of raw_ written since the last reset
     Scanner scanner_;
     Tree tree_;

@@ -24,6 +24,7 @@
 // and again by later "<" that fail to become tags.
 #include "scanner/scanner.h"
 
+#include <algorithm>
 #include <climits>
 #include <cstdint>
 #include <cstdlib>
@@ -39,8 +40,9 @@
 namespace w2r {
 namespace {
 
-// Tag-end table entries kept between inputs: enough for a page of 3 MiB.
-constexpr size_t kKeptTableRoom = (3u << 20) + 1;
+// Tag-end table entries kept between inputs (2 MiB): enough for a page of
+// 3 MiB of ordinary HTML; a larger table is given back after its input.
+constexpr size_t kKeptTableRoom = size_t{1} << 18;
 
 enum ByteClass : unsigned char { BC_WORD, BC_WS, BC_PUNCT, BC_END };
 
@@ -80,6 +82,20 @@ unsigned tagBytesMask(const char* s, size_t len) {
         char c = s[k];
         if (c == '<' || c == '>' || c == '"' || c == '\'' || c == '!') mask |= 1u << k;
     }
+    return mask;
+}
+
+// Bit k set for every '<' among s[k], k < len <= 16.
+unsigned ltMask(const char* s, size_t len) {
+#if defined(__SSE2__)
+    if (len == 16) {
+        __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s));
+        return static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, _mm_set1_epi8('<'))));
+    }
+#endif
+    unsigned mask = 0;
+    for (size_t k = 0; k < len; ++k)
+        if (s[k] == '<') mask |= 1u << k;
     return mask;
 }
 
@@ -180,10 +196,7 @@ size_t matchEntity(const char* s, size_t p, int* value) {
 
 }  // namespace
 
-Scanner::~Scanner() {
-    release();
-    std::free(tagEnd_);
-}
+Scanner::~Scanner() { release(); }
 
 void Scanner::restoreHeldByte() {
     if (heldAt_ != nullptr) {
@@ -216,18 +229,24 @@ void Scanner::installCopy(const char* bytes, size_t len) {
     install(copy, static_cast<int>(len), true);
 }
 
-// Fills tagEnd_ at every '<' from right to left, visiting only the bytes
-// that matter (16 at a time): a quote at i continues after its partner
+// Records the tag end at every '<' from right to left, visiting only the
+// bytes that matter (16 at a time): a quote at i continues after its partner
 // quote, so the answer at i is the one already found there.
 void Scanner::buildTagEnds() {
     const char* s = input_.bytes;
     size_t n = static_cast<size_t>(input_.length);
-    if (tagEndRoom_ < n + 1) {
-        free(tagEnd_);
-        tagEnd_ = static_cast<int32_t*>(xmalloc((n + 1) * sizeof(int32_t)));
-        tagEndRoom_ = n + 1;
+    // One entry per '<', filled from the back: count them first, so that a
+    // page of nothing but '<' takes no more than it needs.
+    size_t count = 0;
+    for (size_t i = 0; i < n; i += 16)
+        count += static_cast<size_t>(__builtin_popcount(ltMask(s + i, n - i < 16 ? n - i : 16)));
+    std::vector<TagEnd>& table = tagEnds_;
+    if (table.capacity() < count) {
+        std::vector<TagEnd>().swap(table);
+        table.reserve(count);
     }
-    int32_t* tagEnd = tagEnd_;
+    table.resize(count);
+    size_t k = count;
     int32_t end = -1;                       // end of "R* >" from here, -1 if none
     bool q_ok = false;                      // "Q* >" from here ends there too
     int32_t after_quote_end[2] = {-1, -1};  // the same, just after the nearest quote
@@ -241,7 +260,7 @@ void Scanner::buildTagEnds() {
             size_t i = block + static_cast<size_t>(bit);
             char c = s[i];
             if (c == '<') {
-                tagEnd[i] = end < 0 ? -1 : q_ok ? end : -2 - end;
+                table[--k] = {static_cast<int32_t>(i), end < 0 ? -1 : q_ok ? end : -2 - end};
             } else if (c == '>') {
                 end = static_cast<int32_t>(i);
                 q_ok = true;
@@ -259,7 +278,24 @@ void Scanner::buildTagEnds() {
         }
         block_end = block;
     }
+    tagCursor_ = 0;
     tagEndReady_ = true;
+}
+
+// The tag end recorded for the '<' at p. Items start at ascending
+// positions, so the cursor only moves forward, except after a backtrack.
+int32_t Scanner::tagEndAt(size_t p) {
+    const std::vector<TagEnd>& table = tagEnds_;
+    size_t k = tagCursor_;
+    if (k > table.size() || (k > 0 && static_cast<size_t>(table[k - 1].pos) >= p)) {
+        k = static_cast<size_t>(
+            std::lower_bound(table.begin(), table.end(), p,
+                             [](const TagEnd& e, size_t q) { return static_cast<size_t>(e.pos) < q; }) -
+            table.begin());
+    }
+    while (k < table.size() && static_cast<size_t>(table[k].pos) < p) ++k;
+    tagCursor_ = k;
+    return k < table.size() && static_cast<size_t>(table[k].pos) == p ? table[k].value : -1;
 }
 
 // First "--" starting at or after from, or n.
@@ -314,8 +350,8 @@ size_t Scanner::matchCommentOrDeclaration(const char* s, size_t n, size_t p) {
 // length, 0 if no tag starts here. Names and the '/' contain no quote,
 // '>' or '!', so every candidate rule ends where "R* >" (or "Q* >") from
 // p + 1 ends: known and unknown forms differ only in whether they apply.
-size_t Scanner::matchTag(const char* s, size_t p, int* code) const {
-    int32_t t = tagEnd_[p];
+size_t Scanner::matchTag(const char* s, size_t p, int* code) {
+    int32_t t = tagEndAt(p);
     if (t == -1) return 0;
     bool q_ok = t >= 0;
     size_t end = static_cast<size_t>(q_ok ? t : -2 - t);
@@ -401,6 +437,33 @@ int Scanner::next() {
     return code;
 }
 
+std::string_view Scanner::takeText() {
+    restoreHeldByte();
+    if (!haveInput_) return std::string_view();
+    char* s = input_.bytes;
+    size_t n = static_cast<size_t>(input_.length);
+    size_t p = static_cast<size_t>(input_.pos - s);
+    if (p >= n) return std::string_view();
+    size_t q = p;
+#if defined(__SSE2__)
+    for (; q + 16 <= n; q += 16) {
+        __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + q));
+        __m128i hit = _mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8('<')),
+                                   _mm_cmpeq_epi8(v, _mm_set1_epi8('&')));
+        unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(hit));
+        if (mask != 0) {
+            q += static_cast<size_t>(__builtin_ctz(mask));
+            break;
+        }
+    }
+#endif
+    while (q < n && s[q] != '<' && s[q] != '&') ++q;
+    input_.pos = s + q;
+    itemText_ = empty_;  // no current item: backtrack() does nothing
+    itemLength_ = 0;
+    return std::string_view(s + p, q - p);
+}
+
 void Scanner::useString(const char* s) {
     restoreHeldByte();
     installCopy(s != nullptr ? s : "", s != nullptr ? strlen(s) : 0);
@@ -420,11 +483,7 @@ void Scanner::release() {
     input_ = Input();
     haveInput_ = false;
     tagEndReady_ = false;
-    if (tagEndRoom_ > kKeptTableRoom) {  // don't hold on to an outsized table
-        free(tagEnd_);
-        tagEnd_ = nullptr;
-        tagEndRoom_ = 0;
-    }
+    if (tagEnds_.capacity() > kKeptTableRoom) std::vector<TagEnd>().swap(tagEnds_);
     itemText_ = empty_;
     itemLength_ = 0;
 }

@@ -5,6 +5,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string_view>
+#include <vector>
 
 namespace w2r {
 
@@ -169,6 +171,12 @@ public:
     // Scans the next item, calls its handler, returns its code (kItemEnd
     // at the end and when there is no input).
     int next();
+    // Takes the run of bytes from the scan position up to the next '<' or
+    // '&' (or the end): a run that can only hold words, whitespace and
+    // punctuation, the items next() would report one at a time. No handler
+    // is called and there is no current item afterwards; the run stays
+    // valid until the input is released.
+    std::string_view takeText();
     // Releases the current input; no-op without one.
     void release();
     // From a handler: shorten the current item to its first n bytes; calls
@@ -197,7 +205,7 @@ private:
     std::size_t firstDoubleDash(const char* s, std::size_t n, std::size_t from);
     std::size_t firstGreater(const char* s, std::size_t n, std::size_t from);
     std::size_t matchCommentOrDeclaration(const char* s, std::size_t n, std::size_t p);
-    std::size_t matchTag(const char* s, std::size_t p, int* code) const;
+    std::size_t matchTag(const char* s, std::size_t p, int* code);
 
     ScanHandlers handlers_;
     Input input_;
@@ -208,13 +216,18 @@ private:
     char* heldAt_ = nullptr;  // where the held byte belongs, null if none
     char heldByte_ = 0;
 
-    // Tag ends for the current input, filled on first use. For each position
-    // i holding a '<', tagEnd_[i] describes "R* >" and "Q* >" starting at
-    // i + 1 (other entries are not set): -1 if no such match, v >= 0 if both
+    // Tag ends for the current input, filled on first use, one entry per
+    // '<' in ascending position: for the '<' at pos, value describes "R* >"
+    // and "Q* >" starting at pos + 1: -1 if no such match, v >= 0 if both
     // end with the '>' at v, -2 - v if only the R form does (a bare '!'
-    // comes first).
-    std::int32_t* tagEnd_ = nullptr;
-    std::size_t tagEndRoom_ = 0;
+    // comes first). Lookups move forward through the table (tagCursor_).
+    struct TagEnd {
+        std::int32_t pos;
+        std::int32_t value;
+    };
+    std::int32_t tagEndAt(std::size_t p);
+    std::vector<TagEnd> tagEnds_;
+    std::size_t tagCursor_ = 0;
     bool tagEndReady_ = false;
 
     // Remembered answers of the two forward searches: the first "--" and

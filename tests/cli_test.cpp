@@ -6,11 +6,15 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <string>
 #include <utility>
+#include <vector>
+
+#include "cli/options.h"
 
 namespace {
 
@@ -95,6 +99,29 @@ TEST_F(Tool, SamplePagesFromAFileOrStandardInputGiveTheGoldenFeeds) {
     expectRun(run("", readFile(kEx + "about.html")), "");
 }
 
+// Each format's golden feed of the sample page, from a file and in a batch
+// whose list gives the same address.
+TEST_F(Tool, FormatsGiveTheirGoldenFeedsInEveryMode) {
+    put("in/0", readFile(kEx + "weblog.html"));
+    put("urls.txt", "examples/weblog.html\n");
+    for (const std::string format : {"rss2", "atom", "json"}) {
+        SCOPED_TRACE(format);
+        const std::string golden = readFile(kGolden + "weblog." + format);
+        ASSERT_FALSE(golden.empty());
+        expectRun(run("--format " + format + " examples/weblog.html", "", kSrc), golden);
+        expectRun(run("--format=" + format + " urls.txt in out"),
+                  "Read the URL list\nRead: in/0\nContains recognizable weblog entries\n"
+                  "finish converting to RSS: out/0\n");
+        EXPECT_EQ(readFile(at("out/0")), golden);
+        // Standard input: no address, the same items.
+        ToolRun r = run("--format " + format, readFile(kEx + "weblog.html"));
+        EXPECT_EQ(r.status, 0);
+        EXPECT_NE(r.out.find(format == "json" ? "\"Fog over the breakwater\"" : ">Fog over the breakwater<"), std::string::npos);
+        EXPECT_EQ(run("--format " + format + " examples/about.html", "", kSrc).out, "");
+    }
+    EXPECT_EQ(run("--format rss091 examples/weblog.html", "", kSrc).out, readFile(kGolden + "weblog.rss"));
+}
+
 TEST_F(Tool, BatchWritesOneFeedPerPageWithEntries) {
     put("in/0", readFile(kEx + "weblog.html"));
     put("in/1", readFile(kEx + "daily.html"));
@@ -176,6 +203,90 @@ TEST_F(Tool, HelpAndVersion) {
         ToolRun r = run(flag);
         EXPECT_EQ(r.status, 0);
         EXPECT_EQ(r.out.rfind(start, 0), 0u) << r.out;
+    }
+}
+
+TEST(Options, ParsedBeforeThePositionalArguments) {
+    using V = std::vector<std::string>;
+    // clang-format off
+    const struct { V args; bool ok; V positional; bool help, version; std::string error; } cases[] = {
+        {{}, true, {}, false, false, ""},
+        {{"page.html"}, true, {"page.html"}, false, false, ""},
+        {{"l", "i", "o", "extra"}, true, {"l", "i", "o", "extra"}, false, false, ""},
+        {{"-"}, true, {"-"}, false, false, ""},  // "-" is a path, as before
+        {{"-h"}, true, {}, true, false, ""},
+        {{"--help", "--bogus"}, true, {}, true, false, ""},  // --help ends the reading
+        {{"--version", "x", "y"}, true, {}, false, true, ""},
+        {{"--", "--help"}, true, {"--help"}, false, false, ""},
+        {{"--", "-x", "--", "y"}, true, {"-x", "--", "y"}, false, false, ""},
+        {{"l", "-in", "out"}, true, {"l", "-in", "out"}, false, false, ""},  // not an option name: a path
+        {{"--format", "json", "page"}, true, {"page"}, false, false, ""},
+        {{"--format=atom", "--", "-page"}, true, {"-page"}, false, false, ""},
+        {{"--format"}, false, {}, false, false, "option '--format' needs a value"},
+        {{"--format", "xml", "page"}, false, {}, false, false, "bad value 'xml' for option '--format': expected rss091, rss2, atom or json"},
+        {{"--format="}, false, {}, false, false, "bad value '' for option '--format': expected rss091, rss2, atom or json"},
+        {{"--x"}, false, {}, false, false, "unknown option '--x'"},
+        {{"-x", "page"}, false, {}, false, false, "unknown option '-x'"},
+        {{"--x=1"}, false, {}, false, false, "unknown option '--x'"},
+        {{"--help=yes"}, false, {}, false, false, "option '--help' takes no value"},
+        {{"page", "--version"}, false, {}, false, false, "option '--version' must come before the positional arguments"},
+        {{"l", "i", "o", "-h"}, false, {}, false, false, "option '-h' must come before the positional arguments"},
+    };
+    // clang-format on
+    for (const auto& c : cases) {
+        std::vector<const char*> argv = {"weblog2rss"};
+        std::string shown;
+        for (const std::string& a : c.args) argv.push_back(a.c_str()), shown += " " + a;
+        SCOPED_TRACE(shown);
+        w2r::CliOptions o;
+        std::string error;
+        ASSERT_EQ(w2r::parseCommandLine(static_cast<int>(argv.size()), argv.data(), o, error), c.ok) << error;
+        if (!c.ok) {
+            EXPECT_EQ(error, "weblog2rss: " + c.error + " (try 'weblog2rss --help')");
+            continue;
+        }
+        EXPECT_EQ(o.positional, c.positional);
+        EXPECT_EQ(o.help, c.help);
+        EXPECT_EQ(o.version, c.version);
+    }
+    for (const char* name : {"rss091", "rss2", "atom", "json"}) {
+        const char* argv[] = {"weblog2rss", "--format", name};
+        w2r::CliOptions o;
+        std::string error;
+        ASSERT_TRUE(w2r::parseCommandLine(3, argv, o, error));
+        EXPECT_EQ(w2r::feedFormatName(o.format), name);
+    }
+}
+
+// Mistakes end the run at once: one line on standard error, status 2.
+TEST_F(Tool, UsageErrorsAreOneLineWithStatusTwo) {
+    put("in/0", readFile(kEx + "weblog.html"));
+    put("urls.txt", "http://harbour.example.net/\n");
+    for (const std::string args : {"--x urls.txt in out", "-x", "urls.txt in out --help"}) {
+        SCOPED_TRACE(args);
+        ToolRun r = run(args, readFile(kEx + "weblog.html"));
+        EXPECT_EQ(r.status, 2);
+        EXPECT_EQ(r.out, "");
+        EXPECT_EQ(r.err.find('\n'), r.err.size() - 1) << r.err;
+        EXPECT_EQ(r.err.rfind("weblog2rss: ", 0), 0u) << r.err;
+        EXPECT_FALSE(exists(at("out/0")));
+    }
+}
+
+// --help and the manual page name every option the parser reads.
+TEST_F(Tool, HelpAndManualPageListEveryOption) {
+    // Whether text holds name as a whole word ("-h" is not in "--help").
+    auto names = [](const std::string& text, const std::string& name) {
+        for (auto p = text.find(name); p != std::string::npos; p = text.find(name, p + 1)) {
+            char next = p + name.size() < text.size() ? text[p + name.size()] : ' ';
+            if ((p == 0 || text[p - 1] != '-') && !std::isalnum(static_cast<unsigned char>(next)) && next != '-') return true;
+        }
+        return false;
+    };
+    const std::string help = run("--help").out, man = readFile(kSrc + "/man/weblog2rss.1");
+    for (const std::string& name : w2r::optionNames()) {
+        EXPECT_TRUE(names(help, name)) << name;
+        EXPECT_TRUE(names(replaceAll(man, "\\-", "-"), name)) << name;
     }
 }
 

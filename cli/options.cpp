@@ -1,0 +1,128 @@
+#include "cli/options.h"
+
+#include <cstring>
+
+namespace w2r {
+namespace {
+
+struct OptionSpec {
+    const char* name;       // "--name"
+    const char* shortName;  // "-x", or nullptr
+    const char* valueName;  // shown in --help; nullptr for an option without value
+    const char* help;       // lines after the first start with a line feed
+    // Stores value into options; false with why set when the value is bad.
+    bool (*apply)(CliOptions& options, const std::string& value, std::string& why);
+    // Reading stops after this option (--help, --version).
+    bool final;
+};
+
+bool setHelp(CliOptions& o, const std::string&, std::string&) { return o.help = true; }
+bool setVersion(CliOptions& o, const std::string&, std::string&) { return o.version = true; }
+
+bool setFormat(CliOptions& o, const std::string& v, std::string& why) {
+    why = "expected rss091, rss2, atom or json";
+    return parseFeedFormat(v, o.format);
+}
+
+// clang-format off
+const OptionSpec kOptions[] = {
+    {"--format", nullptr, "FORMAT", "feed format: rss091 (RSS 0.91, the default), rss2\n"
+     "(RSS 2.0), atom (Atom 1.0) or json (JSON Feed 1.1)", setFormat, false},
+    {"--help", "-h", nullptr, "print this text and exit", setHelp, true},
+    {"--version", nullptr, nullptr, "print the version and exit", setVersion, true},
+};
+// clang-format on
+
+const OptionSpec* findOption(const std::string& name) {
+    for (const OptionSpec& o : kOptions)
+        if (name == o.name || (o.shortName && name == o.shortName)) return &o;
+    return nullptr;
+}
+
+bool looksLikeOption(const char* arg) { return arg[0] == '-' && arg[1] != '\0'; }
+
+// The option name of arg: arg up to its first "=" for a long option.
+std::string nameOf(const std::string& arg) {
+    if (arg.compare(0, 2, "--") != 0) return arg;
+    return arg.substr(0, arg.find('='));
+}
+
+bool fail(std::string& error, const std::string& what) {
+    error = "weblog2rss: " + what + " (try 'weblog2rss --help')";
+    return false;
+}
+
+}  // namespace
+
+bool parseCommandLine(int argc, const char* const* argv, CliOptions& options, std::string& error) {
+    int i = 1;
+    bool literal = false;  // "--" ended the options
+    for (; i < argc; i++) {
+        std::string arg = argv[i];
+        if (arg == "--") {
+            literal = true;
+            i++;
+            break;
+        }
+        if (!looksLikeOption(argv[i])) break;
+        std::string name = nameOf(arg);
+        const OptionSpec* spec = findOption(name);
+        if (!spec) return fail(error, "unknown option '" + name + "'");
+        bool inlineValue = name.size() < arg.size();
+        std::string value;
+        if (spec->valueName) {
+            if (inlineValue) {
+                value = arg.substr(name.size() + 1);
+            } else if (i + 1 < argc) {
+                value = argv[++i];
+            } else {
+                return fail(error, "option '" + name + "' needs a value");
+            }
+        } else if (inlineValue) {
+            return fail(error, "option '" + name + "' takes no value");
+        }
+        std::string why;
+        if (!spec->apply(options, value, why))
+            return fail(error, "bad value '" + value + "' for option '" + name + "': " + why);
+        if (spec->final) return true;
+    }
+    // After "--" every argument is positional; otherwise an option name among
+    // them is an option given too late, not a path.
+    for (; i < argc; i++) {
+        if (!literal && looksLikeOption(argv[i]) && findOption(nameOf(argv[i])))
+            return fail(error, "option '" + nameOf(argv[i]) +
+                                   "' must come before the positional arguments");
+        options.positional.push_back(argv[i]);
+    }
+    return true;
+}
+
+std::string optionHelp() {
+    std::string text = "Options (before the positional arguments; -- ends them):\n";
+    for (const OptionSpec& o : kOptions) {
+        std::string head = "  ";
+        head += o.shortName ? std::string(o.shortName) + ", " : "    ";
+        head += o.name;
+        if (o.valueName) head += std::string(" ") + o.valueName;
+        const std::size_t column = 26;
+        head += head.size() < column ? std::string(column - head.size(), ' ')
+                                     : "\n" + std::string(column, ' ');
+        for (const char* p = o.help; *p; p++) {
+            head += *p;
+            if (*p == '\n') head += std::string(column, ' ');
+        }
+        text += head + "\n";
+    }
+    return text;
+}
+
+std::vector<std::string> optionNames() {
+    std::vector<std::string> names;
+    for (const OptionSpec& o : kOptions) {
+        if (o.shortName) names.push_back(o.shortName);
+        names.push_back(o.name);
+    }
+    return names;
+}
+
+}  // namespace w2r
