@@ -128,7 +128,7 @@ int runBatch(const CliOptions& options, const std::string& listPath, const std::
     list.close();
     line("Read the URL list");
 
-    const Converter converter;
+    const Converter converter(options.conversion);
     Page page;
     StdoutDiagnostics diagnostics;
     for (int i = 0; i < count; i++) {
@@ -190,7 +190,7 @@ int runCli(int argc, char** argv) {
     if (args.size() >= 2)
         return runBatch(options, args[0], args[1], args.size() >= 3 ? &args[2] : nullptr);
 
-    const Converter converter;
+    const Converter converter(options.conversion);
     Page page;
     if (args.empty()) {
         page.read(stdin);

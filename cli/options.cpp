@@ -5,6 +5,10 @@
 namespace w2r {
 namespace {
 
+// The years --years takes: four digits.
+constexpr int kFirstYear = 1000;
+constexpr int kLastYear = 9999;
+
 struct OptionSpec {
     const char* name;       // "--name"
     const char* shortName;  // "-x", or nullptr
@@ -24,10 +28,44 @@ bool setFormat(CliOptions& o, const std::string& v, std::string& why) {
     return parseFeedFormat(v, o.format);
 }
 
+// A year in decimal digits only (no sign, no blanks); nine at most.
+bool readYear(const std::string& text, int& year) {
+    if (text.empty() || text.size() > 9) return false;
+    year = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9') return false;
+        year = year * 10 + (c - '0');
+    }
+    return true;
+}
+
+bool setYears(CliOptions& o, const std::string& v, std::string& why) {
+    const std::size_t dash = v.find('-');
+    YearWindow years;
+    if (dash == std::string::npos || !readYear(v.substr(0, dash), years.from) ||
+        !readYear(v.substr(dash + 1), years.to)) {
+        why = "expected FROM-TO, such as 1995-2010";
+        return false;
+    }
+    auto outside = [](int year) { return year < kFirstYear || year > kLastYear; };
+    if (outside(years.from) || outside(years.to)) {
+        why = "years go from 1000 to 9999";
+        return false;
+    }
+    if (years.from > years.to) {
+        why = "FROM is after TO";
+        return false;
+    }
+    o.conversion.years = years;
+    return true;
+}
+
 // clang-format off
 const OptionSpec kOptions[] = {
     {"--format", nullptr, "FORMAT", "feed format: rss091 (RSS 0.91, the default), rss2\n"
      "(RSS 2.0), atom (Atom 1.0) or json (JSON Feed 1.1)", setFormat, false},
+    {"--years", nullptr, "FROM-TO", "take dates from year FROM to year TO only\n"
+     "(default 1995-2010; years 1000 to 9999)", setYears, false},
     {"--help", "-h", nullptr, "print this text and exit", setHelp, true},
     {"--version", nullptr, nullptr, "print the version and exit", setVersion, true},
 };

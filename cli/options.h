@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "formats/formats.h"
+#include "weblog2rss/convert.h"
 
 namespace w2r {
 
@@ -16,6 +17,8 @@ struct CliOptions {
     bool help = false;
     bool version = false;
     FeedFormat format = FeedFormat::Rss091;
+    // What the Converter is built with (--years).
+    ConverterOptions conversion;
     // The positional arguments; their number chooses the run mode.
     std::vector<std::string> positional;
 };

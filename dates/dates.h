@@ -10,22 +10,32 @@ namespace w2r {
 
 using DateMatch = Match;
 
+// The years a date may fall in, both included. The default is the
+// system's own window.
+struct YearWindow {
+    int from = 1995;
+    int to = 2010;
+    bool contains(int year) const { return year >= from && year <= to; }
+};
+
 // Pattern ids: 0..11 are dates, 12..14 times of day.
 constexpr int kFirstTimePattern = 12;
 constexpr int kPatternCount = 15;
 
-// The compiled patterns. Built once and never changed: one object serves
-// every page and every thread.
+// The compiled patterns and the years their dates may fall in. Built once
+// and never changed: one object serves every page and every thread.
 class DatePatterns {
 public:
-    DatePatterns();
+    explicit DatePatterns(YearWindow years = YearWindow());
     // Pattern id, 0..14.
     const GuardedRegex& operator[](int id) const { return regexes_[static_cast<std::size_t>(id)]; }
     // Whether pattern id is compiled case-insensitively.
     static bool icase(int id);
+    const YearWindow& years() const { return years_; }
 
 private:
     std::vector<GuardedRegex> regexes_;
+    YearWindow years_;
 };
 
 // The date searches of one page. Optionally prepared over the page's whole
@@ -80,15 +90,8 @@ int getMonth(const DateMatch& m, int id);
 int getDay(const DateMatch& m, int id);
 int getHour(const DateMatch& m, int id);
 int getMin(const DateMatch& m, int id);
-// Years a date must fall in to count; the default is the system's window.
-struct YearWindow {
-    int from = 1995;
-    int to = 2010;
-};
-
-bool isValidDate(int year, int month, int day);
-// The same with the years of window instead of 1995..2010.
-bool isValidDate(int year, int month, int day, YearWindow window);
+// A real calendar day in a year of the window.
+bool isValidDate(int year, int month, int day, YearWindow years = YearWindow());
 bool isValidTime(int hour, int minute);
 
 }  // namespace w2r

@@ -91,13 +91,9 @@ int getHour(const DateMatch& m, int id) {
 
 int getMin(const DateMatch& m, int) { return readNumber(m, 2); }
 
-bool isValidDate(int year, int month, int day) {
-    return isValidDate(year, month, day, YearWindow());
-}
-
-bool isValidDate(int year, int month, int day, YearWindow window) {
+bool isValidDate(int year, int month, int day, YearWindow years) {
     static const int month_limit[12] = {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-    if (year < window.from || year > window.to) return false;
+    if (!years.contains(year)) return false;
     if (day < 1 || month < 1 || month > 12) return false;
     return day <= month_limit[month - 1];
 }

@@ -27,7 +27,7 @@ const char* const kPatternTexts[kPatternCount] = {
 
 bool DatePatterns::icase(int id) { return id != 8 && id != 9; }
 
-DatePatterns::DatePatterns() {
+DatePatterns::DatePatterns(YearWindow years) : years_(years) {
     regexes_.reserve(kPatternCount);
     for (int id = 0; id < kPatternCount; ++id) regexes_.emplace_back(kPatternTexts[id], icase(id));
 }

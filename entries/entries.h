@@ -68,8 +68,6 @@ struct EntryLayout {
 
 // What a locator run uses beyond the fifteen patterns.
 struct LocateOptions {
-    // Dates outside these years are not read.
-    YearWindow years;
     // When set (prepared over the page's text store), a text that none of
     // the fifteen patterns dates is tried with the extra forms, in their
     // order; their pattern types follow the fifteen.

@@ -28,7 +28,6 @@ struct DateSearch {
     const DatePatterns& patterns;
     DateIndex& index;
     DateMatch match;
-    YearWindow years;
     ExtraDateIndex* extra = nullptr;
     bool gapUnits = false;
     bool mostDated = false;
@@ -125,7 +124,7 @@ bool findDate(DateSearch& ds, const char* a, const char* b, bool& has, int& type
         // A page that writes numeric dates day first ("31/12/2021") is read
         // so throughout, also where the day is 12 or less.
         if (id == 9 && ds.extra && ds.extra->dayFirstNumbers()) std::swap(month, day);
-        if (isValidDate(year, month, day, ds.years)) {
+        if (isValidDate(year, month, day, ds.patterns.years())) {
             has = true;
             type = id + 1;
             return true;
@@ -397,8 +396,8 @@ LocateResult locateEntries(const DatePatterns& patterns, Page& page, Diagnostics
                            EntryLayout* layout, const LocateOptions& options) {
     Tree& tree = page.tree();
     const char* storeEnd = tree.storeEnd();
-    DateSearch ds{patterns,           page.dateIndex(), DateMatch(),       options.years,
-                  options.extraDates, options.gapUnits, options.mostDated, tree.storeBegin()};
+    DateSearch ds{patterns,         page.dateIndex(),  DateMatch(),      options.extraDates,
+                  options.gapUnits, options.mostDated, tree.storeBegin()};
     bool prepared = false;
     std::vector<ChildStamp> stamps;  // findings of the children of the node examined
     std::vector<Node*> queue;

@@ -12,7 +12,6 @@ ConvertResult convertLoadedPage(const Converter& converter, Page& page, std::str
     const ConverterOptions& options = converter.options();
     const ExtractionSettings& extraction = options.extraction;
     LocateOptions locate;
-    locate.years = options.years;
     locate.gapUnits = extraction.entryRules;
     locate.mostDated = extraction.entryRules;
     if (extraction.extraDateForms) {

@@ -44,6 +44,8 @@ std::string goldenFor(const std::string& name, const std::string& address) {
     return replaceAll(readFile(kGolden + name + ".rss"), "<link>examples/" + name + ".html</link>", "<link>" + address + "</link>");
 }
 
+bool haveCorpus() { return std::ifstream(std::string(WEBLOG2RSS_CORPUS_DIR) + "/urls.txt").good(); }
+
 bool haveDevFull() {
     struct stat st;
     return ::stat("/dev/full", &st) == 0 && S_ISCHR(st.st_mode) && ::access("/dev/full", W_OK) == 0;
@@ -120,6 +122,69 @@ TEST_F(Tool, FormatsGiveTheirGoldenFeedsInEveryMode) {
         EXPECT_EQ(run("--format " + format + " examples/about.html", "", kSrc).out, "");
     }
     EXPECT_EQ(run("--format rss091 examples/weblog.html", "", kSrc).out, readFile(kGolden + "weblog.rss"));
+}
+
+// Entries dated in 2015 count only when the year window holds 2015.
+TEST_F(Tool, YearWindowChoosesTheDatesThatCount) {
+    std::string page = "<html><body><div>";
+    // A form no other pattern reads with another year (those without a year give 2004).
+    for (int d = 4; d <= 7; d++) page += "<p>March " + std::to_string(d) + "th, 2015</p><b>Post " + std::to_string(d) + "</b><p>x</p>";
+    page += "</div></body></html>";
+    const struct {
+        const char* options;
+        int items;
+    } cases[] = {
+        {"", 0},
+        {"--years 1995-2010", 0},
+        {"--years 2011-2026", 4},
+        {"--years 2015-2015", 4},
+        {"--years 2016-2020 --format rss2", 0},
+        {"--format rss2 --years 1000-9999", 4},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.options);
+        ToolRun r = run(c.options, page);
+        EXPECT_EQ(r.status, 0);
+        int items = 0;
+        for (auto p = r.out.find("<item>"); p != std::string::npos; p = r.out.find("<item>", p + 1)) items++;
+        EXPECT_EQ(items, c.items) << r.out;
+        if (c.items) {
+            EXPECT_TRUE(r.out.find(">2015-3-4T0:0+00:00<") != std::string::npos ||
+                        r.out.find(">2015-03-04T00:00+00:00<") != std::string::npos);
+        }
+    }
+}
+
+// Converters with different windows used in turn on one page context: each
+// keeps its own window.
+TEST(Converter, YearWindowIsTheConvertersOwn) {
+    std::string page = "<div>";
+    for (int d = 4; d <= 7; d++) page += "<p>March " + std::to_string(d) + "th, 2015</p><b>Post</b><p>x</p>";
+    page += "</div>";
+    w2r::ConverterOptions wide;
+    wide.years = {2011, 2026};
+    const w2r::Converter plain, widened(wide);
+    w2r::Page context;
+    w2r::CollectedDiagnostics diagnostics;
+    std::ostringstream out;
+    w2r::Rss091Writer writer(out);
+    for (int round = 0; round < 2; round++) {
+        EXPECT_FALSE(w2r::convertPage(plain, context, page, "", writer, diagnostics).hasEntries());
+        EXPECT_EQ(w2r::convertPage(widened, context, page, "", writer, diagnostics).entryCount, 4);
+    }
+}
+
+// "--years 1995-2010" is the default window: the same files and messages on
+// the corpus.
+TEST_F(Tool, DefaultYearWindowOnTheCorpus) {
+    if (!haveCorpus()) GTEST_SKIP() << "no corpus at " WEBLOG2RSS_CORPUS_DIR;
+    const std::string corpus = WEBLOG2RSS_CORPUS_DIR;
+    ::mkdir(at("out2").c_str(), 0755);
+    ToolRun plain = run("'" + corpus + "/urls.txt' '" + corpus + "/pages' out");
+    ToolRun window = run("--years 1995-2010 '" + corpus + "/urls.txt' '" + corpus + "/pages' out2");
+    EXPECT_EQ(replaceAll(window.out, " out2/", " out/"), plain.out);
+    EXPECT_NE(plain.out.find("finish converting"), std::string::npos);
+    EXPECT_EQ(std::system(("diff -r '" + at("out") + "' '" + at("out2") + "'").c_str()), 0);
 }
 
 TEST_F(Tool, BatchWritesOneFeedPerPageWithEntries) {
@@ -225,6 +290,15 @@ TEST(Options, ParsedBeforeThePositionalArguments) {
         {{"--format"}, false, {}, false, false, "option '--format' needs a value"},
         {{"--format", "xml", "page"}, false, {}, false, false, "bad value 'xml' for option '--format': expected rss091, rss2, atom or json"},
         {{"--format="}, false, {}, false, false, "bad value '' for option '--format': expected rss091, rss2, atom or json"},
+        {{"--years", "1995-2010", "--years=2011-2026", "--format", "rss2", "l", "i"}, true, {"l", "i"}, false, false, ""},
+        {{"--years", "2010-1995"}, false, {}, false, false, "bad value '2010-1995' for option '--years': FROM is after TO"},
+        {{"--years", "999-2000"}, false, {}, false, false, "bad value '999-2000' for option '--years': years go from 1000 to 9999"},
+        {{"--years", "1995-10000"}, false, {}, false, false, "bad value '1995-10000' for option '--years': years go from 1000 to 9999"},
+        {{"--years", "x-2010"}, false, {}, false, false, "bad value 'x-2010' for option '--years': expected FROM-TO, such as 1995-2010"},
+        {{"--years", "1995"}, false, {}, false, false, "bad value '1995' for option '--years': expected FROM-TO, such as 1995-2010"},
+        {{"--years", "-1995-2010"}, false, {}, false, false, "bad value '-1995-2010' for option '--years': expected FROM-TO, such as 1995-2010"},
+        {{"--years", "1995-+2010"}, false, {}, false, false, "bad value '1995-+2010' for option '--years': expected FROM-TO, such as 1995-2010"},
+        {{"--years", "1995-2010 "}, false, {}, false, false, "bad value '1995-2010 ' for option '--years': expected FROM-TO, such as 1995-2010"},
         {{"--x"}, false, {}, false, false, "unknown option '--x'"},
         {{"-x", "page"}, false, {}, false, false, "unknown option '-x'"},
         {{"--x=1"}, false, {}, false, false, "unknown option '--x'"},
@@ -248,6 +322,16 @@ TEST(Options, ParsedBeforeThePositionalArguments) {
         EXPECT_EQ(o.positional, c.positional);
         EXPECT_EQ(o.help, c.help);
         EXPECT_EQ(o.version, c.version);
+    }
+    // The last --years counts; FROM may equal TO.
+    using Y = std::pair<const char*, w2r::YearWindow>;
+    for (auto [value, years] : {Y{"2011-2026", {2011, 2026}}, Y{"1000-9999", {1000, 9999}}, Y{"2004-2004", {2004, 2004}}}) {
+        const char* argv[] = {"weblog2rss", "--years", "1995-2000", "--years", value};
+        w2r::CliOptions o;
+        std::string error;
+        ASSERT_TRUE(w2r::parseCommandLine(5, argv, o, error)) << value;
+        EXPECT_EQ(o.conversion.years.from, years.from);
+        EXPECT_EQ(o.conversion.years.to, years.to);
     }
     for (const char* name : {"rss091", "rss2", "atom", "json"}) {
         const char* argv[] = {"weblog2rss", "--format", name};

@@ -23,9 +23,10 @@
 
 namespace w2r {
 
-// How pages are read. The defaults are the system's own reading.
+// What a Converter is built with. The defaults are the system's own
+// reading.
 struct ConverterOptions {
-    // Dates outside these years are not read.
+    // The years the dates of entries may fall in.
     YearWindow years;
     // The parts of the extraction mode in use (none by default).
     ExtractionSettings extraction;
@@ -35,13 +36,14 @@ struct ConverterOptions {
 // never changed.
 class Converter {
 public:
-    explicit Converter(const ConverterOptions& options = {}) : options_(options) {}
+    explicit Converter(const ConverterOptions& options = ConverterOptions())
+        : options_(options), datePatterns_(options.years) {}
     Converter(const Converter&) = delete;
     Converter& operator=(const Converter&) = delete;
 
+    const ConverterOptions& options() const { return options_; }
     const DatePatterns& datePatterns() const { return datePatterns_; }
     const Finders& finders() const { return finders_; }
-    const ConverterOptions& options() const { return options_; }
 
 private:
     ConverterOptions options_;
