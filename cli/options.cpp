@@ -1,6 +1,7 @@
 #include "cli/options.h"
 
 #include <cstring>
+#include <ctime>
 
 namespace w2r {
 namespace {
@@ -25,7 +26,7 @@ bool setVersion(CliOptions& o, const std::string&, std::string&) { return o.vers
 
 bool setFormat(CliOptions& o, const std::string& v, std::string& why) {
     why = "expected rss091, rss2, atom or json";
-    return parseFeedFormat(v, o.format);
+    return o.formatGiven = parseFeedFormat(v, o.format);
 }
 
 // A year in decimal digits only (no sign, no blanks); nine at most.
@@ -57,7 +58,17 @@ bool setYears(CliOptions& o, const std::string& v, std::string& why) {
         return false;
     }
     o.conversion.years = years;
-    return true;
+    return o.yearsGiven = true;
+}
+
+bool setModern(CliOptions& o, const std::string&, std::string&) { return o.modern = true; }
+
+// The year of the clock (UTC); 1970 when the clock cannot be read.
+int clockYear() {
+    std::time_t now = std::time(nullptr);
+    std::tm parts{};
+    if (now == static_cast<std::time_t>(-1) || !gmtime_r(&now, &parts)) return 1970;
+    return parts.tm_year + 1900;
 }
 
 // clang-format off
@@ -66,6 +77,10 @@ const OptionSpec kOptions[] = {
      "(RSS 2.0), atom (Atom 1.0) or json (JSON Feed 1.1)", setFormat, false},
     {"--years", nullptr, "FROM-TO", "take dates from year FROM to year TO only\n"
      "(default 1995-2010; years 1000 to 9999)", setYears, false},
+    {"--modern", nullptr, nullptr, "read pages of any year: dates in more languages\n"
+     "and forms, titles from headings, https and relative\n"
+     "permalinks; years 1995 to next year and rss2 unless\n"
+     "--years and --format say otherwise", setModern, false},
     {"--help", "-h", nullptr, "print this text and exit", setHelp, true},
     {"--version", nullptr, nullptr, "print the version and exit", setVersion, true},
 };
@@ -132,7 +147,14 @@ bool parseCommandLine(int argc, const char* const* argv, CliOptions& options, st
                                    "' must come before the positional arguments");
         options.positional.push_back(argv[i]);
     }
+    if (options.modern) applyModernDefaults(options, clockYear());
     return true;
+}
+
+void applyModernDefaults(CliOptions& options, int currentYear) {
+    options.conversion.extraction = ExtractionSettings::all();
+    if (!options.yearsGiven) options.conversion.years = YearWindow{1995, currentYear + 1};
+    if (!options.formatGiven) options.format = FeedFormat::Rss2;
 }
 
 std::string optionHelp() {

@@ -17,8 +17,12 @@ struct CliOptions {
     bool help = false;
     bool version = false;
     FeedFormat format = FeedFormat::Rss091;
-    // What the Converter is built with (--years).
+    // What the Converter is built with (--years, --modern).
     ConverterOptions conversion;
+    // --modern was given; --format and --years were given.
+    bool modern = false;
+    bool formatGiven = false;
+    bool yearsGiven = false;
     // The positional arguments; their number chooses the run mode.
     std::vector<std::string> positional;
 };
@@ -31,6 +35,11 @@ struct CliOptions {
 // mistake returns false with error holding one line, without line feed, to
 // print on standard error.
 bool parseCommandLine(int argc, const char* const* argv, CliOptions& options, std::string& error);
+
+// What --modern sets, unless the options say otherwise: the extraction
+// mode, the years 1995 to currentYear + 1 (without --years) and RSS 2.0
+// (without --format). parseCommandLine calls it with the clock's year.
+void applyModernDefaults(CliOptions& options, int currentYear);
 
 // The option part of the --help text.
 std::string optionHelp();
