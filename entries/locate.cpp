@@ -11,16 +11,20 @@
 #include "dom/tree.h"
 #include "entries/entries.h"
 #include "entries/page.h"
+#include "extract/date_forms.h"
 
 namespace w2r {
 namespace {
 
-// The date searches of one locator run. With extra forms, two pattern ids
-// follow the fifteen: kExtraDateId for a date of any extra form, and
-// kExtraTimeId for a time of any extra form. The forms of one page differ
-// only in the language of their month names, so they count as one pattern.
+// The date searches of one locator run. With extra forms, three pattern
+// ids follow the fifteen: kExtraDateId for a printed date of any extra
+// form, kExtraStampId for a machine-readable one (a <time datetime>), and
+// kExtraTimeId for a time of any extra form. The printed forms of one page
+// differ only in the language of their month names, so they count as one
+// pattern.
 constexpr int kExtraDateId = kPatternCount;
-constexpr int kExtraTimeId = kPatternCount + 1;
+constexpr int kExtraStampId = kPatternCount + 1;
+constexpr int kExtraTimeId = kPatternCount + 2;
 // Matches inside tags passed over in one text before giving up on a pattern.
 constexpr int kMaxSkippedInTags = 4;
 
@@ -35,8 +39,10 @@ struct DateSearch {
     bool search(int id, const char* a, const char* b) {
         return index.search(patterns, id, a, b, match);
     }
-    int idCount() const { return extra ? kPatternCount + 2 : kPatternCount; }
-    bool isDateId(int id) const { return id < kFirstTimePattern || id == kExtraDateId; }
+    int idCount() const { return extra ? kPatternCount + 3 : kPatternCount; }
+    bool isDateId(int id) const {
+        return id < kFirstTimePattern || id == kExtraDateId || id == kExtraStampId;
+    }
 };
 
 bool isDigit(char c) { return c >= '0' && c <= '9'; }
@@ -134,7 +140,9 @@ bool findDate(DateSearch& ds, const char* a, const char* b, bool& has, int& type
     for (int k = 0; ds.extra && k < ExtraDateIndex::formCount(); k++) {
         if (!ds.extra->findDate(k, a, b, st)) continue;
         has = true;
-        type = kExtraDateId + 1;
+        type = (extraDateForms()[static_cast<std::size_t>(k)].readsMarkup() ? kExtraStampId
+                                                                            : kExtraDateId) +
+               1;
         year = st.year;
         month = st.month;
         day = st.day;
@@ -242,7 +250,12 @@ Outcome cutEntries(const DateSearch& ds, const Node* box, const std::vector<Chil
     std::vector<int> D, T;
     for (int i = 0; i < n; i++) {
         const ChildStamp& st = stamps[static_cast<std::size_t>(i)];
-        if (st.dateType == dateId + 1) D.push_back(i);
+        // Printed dates of the extra forms go with the chosen pattern, and
+        // the other way round: a page whose month names are partly English
+        // ("19 november 2015", "28 maart 2022") has them in both.
+        bool joined = ds.mostDated && st.hasDate && st.dateType != kExtraStampId + 1 &&
+                      (st.dateType == kExtraDateId + 1 || dateId == kExtraDateId);
+        if (st.dateType == dateId + 1 || joined) D.push_back(i);
         if (timeId >= 0 && st.timeType == timeId + 1) T.push_back(i);
     }
     int m = static_cast<int>(D.size());
