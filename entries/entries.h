@@ -80,6 +80,9 @@ struct LocateOptions {
     // entries (else the one that the fewest children, at least three,
     // carry).
     bool mostDated = false;
+    // Whether children that hold dated children of their own (archives
+    // grouped by year) are replaced by what they hold.
+    bool groupedLists = false;
 };
 
 // Searches the page's tree breadth-first for the first element with four or

@@ -3,6 +3,7 @@
 // that mark the entries, works out where the first entry begins and where
 // the last one ends, and hands the cutting to separateEntries.
 #include <algorithm>
+#include <deque>
 #include <utility>
 #include <vector>
 
@@ -35,6 +36,7 @@ struct DateSearch {
     ExtraDateIndex* extra = nullptr;
     bool gapUnits = false;
     bool mostDated = false;
+    bool groupedLists = false;
     const char* storeBegin = nullptr;
     bool search(int id, const char* a, const char* b) {
         return index.search(patterns, id, a, b, match);
@@ -347,19 +349,14 @@ bool hasNonSpace(const char* a, const char* b) {
     return false;
 }
 
-// Dates printed between the children of box (archive lists, a date then
-// a link per line, definition lists): the text before each child, and
-// after the last one, becomes a unit beside the children, and the units
-// are cut as children are. Blank texts make no unit.
-Outcome cutUnits(DateSearch& ds, const Node* box, const char* storeEnd,
-                 std::vector<ChildStamp>& stamps, EntryTable& table, Diagnostics& diagnostics,
-                 EntryLayout* out) {
-    const int n = box->childCount;
-    Node** c = box->children;
-    std::vector<Node> gaps;
-    gaps.reserve(static_cast<std::size_t>(n) + 1);
+// Units to cut instead of a container's children: children, texts between
+// them taken as units of their own, and the children of groups.
+struct UnitList {
+    std::deque<Node> gaps;  // the text units; a deque keeps their addresses
     std::vector<Node*> units;
-    auto addGap = [&](const char* a, const char* b) {
+
+    // The text [a, b) as a unit, unless it is blank.
+    void addGap(const char* a, const char* b) {
         if (!hasNonSpace(a, b)) return;
         Node g{};
         g.tag = kGapUnitTag;
@@ -367,23 +364,91 @@ Outcome cutUnits(DateSearch& ds, const Node* box, const char* storeEnd,
         g.end = const_cast<char*>(b);
         gaps.push_back(g);
         units.push_back(&gaps.back());
-    };
-    for (int i = 0; i < n; i++) {
-        addGap(i == 0 ? box->start : nodeEnd(c[i - 1]), c[i]->start);
-        units.push_back(c[i]);
     }
-    const char* tail = nodeEnd(c[n - 1]);
-    addGap(tail, box->end && box->end >= tail ? box->end : storeEnd);
-    Node whole = *box;
-    whole.childCount = static_cast<int>(units.size());
-    whole.children = units.data();
-    Counters cnt = scanTexts(ds, &whole, storeEnd, stamps);
-    if (cnt.insideDates <= 2 || cnt.insideDates <= cnt.outsideDates)
-        return {true, LocateResult::kDatesOutside};
-    Outcome o = cutEntries(ds, &whole, stamps, table, diagnostics, out);
-    // The layout names the real container; its indices count units.
-    if (out) out->container = box;
+    // The children of box with the texts before, between and after them.
+    void addChildren(const Node* box, const char* boxEnd) {
+        const int n = box->childCount;
+        Node** c = box->children;
+        for (int i = 0; i < n; i++) {
+            addGap(i == 0 ? box->start : nodeEnd(c[i - 1]), c[i]->start);
+            units.push_back(c[i]);
+        }
+        const char* tail = nodeEnd(c[n - 1]);
+        addGap(tail, boxEnd && boxEnd >= tail ? boxEnd : tail);
+    }
+    // Cuts the units like the children of box. The layout names box; its
+    // indices count units.
+    Outcome cut(DateSearch& ds, const Node* box, const char* storeEnd,
+                std::vector<ChildStamp>& stamps, EntryTable& table, Diagnostics& diagnostics,
+                EntryLayout* out) {
+        Node whole = *box;
+        whole.childCount = static_cast<int>(units.size());
+        whole.children = units.data();
+        Counters cnt = scanTexts(ds, &whole, storeEnd, stamps);
+        if (cnt.insideDates <= 2 || cnt.insideDates <= cnt.outsideDates)
+            return {false, LocateResult::kDatesOutside};
+        Outcome o = cutEntries(ds, &whole, stamps, table, diagnostics, out);
+        if (out) out->container = box;
+        return o;
+    }
+};
+
+const char* boxEnd(const Node* box, const char* storeEnd) {
+    const char* tail = nodeEnd(box->children[box->childCount - 1]);
+    return box->end && box->end >= tail ? box->end : storeEnd;
+}
+
+// Dates printed between the children of box (archive lists, a date then
+// a link per line, definition lists): the texts before, between and after
+// the children become units beside them, and the units are cut as children
+// are.
+Outcome cutUnits(DateSearch& ds, const Node* box, const char* storeEnd,
+                 std::vector<ChildStamp>& stamps, EntryTable& table, Diagnostics& diagnostics,
+                 EntryLayout* out) {
+    UnitList list;
+    list.addChildren(box, boxEnd(box, storeEnd));
+    Outcome o = list.cut(ds, box, storeEnd, stamps, table, diagnostics, out);
     return o.found ? o : Outcome{true, LocateResult::kDatesOutside};
+}
+
+// Entries grouped under headings (archives by year or month): when two or
+// more dated children each hold three or more dated children of their own,
+// these groups are replaced by what they hold, and the units are cut. False
+// when box has no such groups or the units give no entries.
+bool cutGroups(DateSearch& ds, const Node* box, const char* storeEnd,
+               std::vector<ChildStamp>& stamps, EntryTable& table, Diagnostics& diagnostics,
+               EntryLayout* out, Outcome& result) {
+    const int n = box->childCount;
+    Node** c = box->children;
+    std::vector<bool> group(static_cast<std::size_t>(n), false);
+    int groups = 0, inner = 0;
+    ChildStamp scratch;
+    for (int i = 0; i < n; i++) {
+        const Node* ch = c[i];
+        if (!stamps[static_cast<std::size_t>(i)].hasDate || ch->childCount < 2) continue;
+        int dated = 0;
+        for (int k = 0; k < ch->childCount; k++) {
+            const Node* g = ch->children[k];
+            scratch = ChildStamp();
+            dated += findDate(ds, g->start, nodeEnd(g), scratch.hasDate, scratch.dateType,
+                              scratch.year, scratch.month, scratch.day);
+        }
+        if (dated < 3) continue;
+        group[static_cast<std::size_t>(i)] = true;
+        groups++;
+        inner += dated;
+    }
+    if (groups < 2) return false;
+    UnitList list;
+    for (int i = 0; i < n; i++) {
+        if (i > 0) list.addGap(nodeEnd(c[i - 1]), c[i]->start);
+        if (group[static_cast<std::size_t>(i)])
+            list.addChildren(c[i], nodeEnd(c[i]));
+        else
+            list.units.push_back(c[i]);
+    }
+    result = list.cut(ds, box, storeEnd, stamps, table, diagnostics, out);
+    return result.found;
 }
 
 Outcome examine(DateSearch& ds, const Node* box, const char* storeEnd,
@@ -395,6 +460,12 @@ Outcome examine(DateSearch& ds, const Node* box, const char* storeEnd,
             if (ds.gapUnits) return cutUnits(ds, box, storeEnd, stamps, table, diagnostics, out);
             return {true, LocateResult::kDatesOutside};
         }
+        Outcome grouped;
+        if (ds.groupedLists &&
+            cutGroups(ds, box, storeEnd, stamps, table, diagnostics, out, grouped))
+            return grouped;
+        // The groups' scan replaced the children's findings.
+        if (ds.groupedLists) scanTexts(ds, box, storeEnd, stamps);
         return cutEntries(ds, box, stamps, table, diagnostics, out);
     }
     if (cnt.insideTimes > 2 || cnt.outsideTimes > 2)
@@ -409,8 +480,8 @@ LocateResult locateEntries(const DatePatterns& patterns, Page& page, Diagnostics
                            EntryLayout* layout, const LocateOptions& options) {
     Tree& tree = page.tree();
     const char* storeEnd = tree.storeEnd();
-    DateSearch ds{patterns,         page.dateIndex(),  DateMatch(),      options.extraDates,
-                  options.gapUnits, options.mostDated, tree.storeBegin()};
+    DateSearch ds{patterns,         page.dateIndex(),  DateMatch(),          options.extraDates,
+                  options.gapUnits, options.mostDated, options.groupedLists, tree.storeBegin()};
     bool prepared = false;
     std::vector<ChildStamp> stamps;  // findings of the children of the node examined
     std::vector<Node*> queue;

@@ -14,6 +14,7 @@ ConvertResult convertLoadedPage(const Converter& converter, Page& page, std::str
     LocateOptions locate;
     locate.gapUnits = extraction.entryRules;
     locate.mostDated = extraction.entryRules;
+    locate.groupedLists = extraction.entryRules;
     if (extraction.extraDateForms) {
         page.extraDates().prepare(page.tree().storeBegin(), page.tree().storeEnd(), options.years);
         locate.extraDates = &page.extraDates();
