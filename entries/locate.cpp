@@ -50,11 +50,21 @@ struct DateSearch {
 bool isDigit(char c) { return c >= '0' && c <= '9'; }
 
 // Whether a match is taken in the extraction mode: its first field is not
-// inside a tag (an attribute value).
-bool acceptable(DateSearch& ds) {
+// inside a tag (an attribute value), and (but for the numeric patterns,
+// which readNumberGroups reads) each number it reads is a whole number,
+// not part of a longer one: "September 2004 (12)" holds no 4 September
+// 2012.
+bool acceptable(DateSearch& ds, int id) {
     const DateMatch& m = ds.match;
     const char* at = m.size() > 1 && m[1].matched ? m[1].first : m[0].first;
-    return !ds.extra->insideTag(at);
+    if (ds.extra->insideTag(at)) return false;
+    if (id == 8 || id == 9) return true;
+    for (std::size_t k = 1; k < m.size(); k++) {
+        if (!m[k].matched || m[k].first == m[k].second || !isDigit(*m[k].first)) continue;
+        if (m[k].first > ds.storeBegin && isDigit(m[k].first[-1])) return false;
+        if (isDigit(*m[k].second)) return false;  // the store is NUL-terminated
+    }
+    return true;
 }
 
 // Reads a match of a numeric pattern (8: year first, 9: month or day
@@ -97,7 +107,7 @@ bool searchText(DateSearch& ds, int id, const char* a, const char* b) {
     if (!ds.search(id, a, b)) return false;
     if (!ds.extra) return true;
     for (int skipped = 0; skipped < kMaxSkippedInTags; skipped++) {
-        if (acceptable(ds)) return true;
+        if (acceptable(ds, id)) return true;
         const DateMatch& m = ds.match;
         const char* from = m[0].second > m[0].first ? m[0].second : m[0].first + 1;
         if (from >= b || !ds.search(id, from, b)) return false;
