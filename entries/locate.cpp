@@ -132,7 +132,12 @@ bool findDate(DateSearch& ds, const char* a, const char* b, bool& has, int& type
               int& month, int& day) {
     if (a >= b) return false;  // no pattern matches empty text
     for (int id = 0; id < kFirstTimePattern; id++) {
-        if (!searchText(ds, id, a, b)) continue;
+        // The numeric patterns start at the ">" that ends a tag: a text
+        // that starts right after one (a unit of text between elements)
+        // is searched from that ">".
+        const char* from =
+            ds.extra && (id == 8 || id == 9) && a > ds.storeBegin && a[-1] == '>' ? a - 1 : a;
+        if (!searchText(ds, id, from, b)) continue;
         year = getYear(ds.match, id);
         month = getMonth(ds.match, id);
         day = getDay(ds.match, id);

@@ -1,6 +1,7 @@
 // Titles, links and descriptions of entries read from the raw page.
 #include "feed/extraction.h"
 
+#include <algorithm>
 #include <memory>
 #include <vector>
 
@@ -11,9 +12,16 @@
 #include "feed/feed.h"
 #include "feed/finders.h"
 #include "formats/charset.h"
+#include "formats/markup.h"
 
 namespace w2r {
 namespace {
+
+// Entries after the first whose titles tell whether the first has one of
+// its own.
+constexpr std::size_t kTitleSample = 8;
+// The title of an entry that has none.
+const char kUntitled[] = "(untitled)";
 
 // Appends the decimal numeric character reference of cp.
 void appendReference(std::string& out, unsigned cp) {
@@ -127,14 +135,32 @@ Feed makeExtractedFeed(const Finders& finders, const Page& page, std::string_vie
     const std::string base =
         settings.linkFinder ? findBaseHref(page.text(), address) : std::string();
 
+    // When the entries after the first have a title of their own, the
+    // first has one too: what precedes it (a page heading, "Posts") is not
+    // its title.
+    const std::size_t sample = std::min<std::size_t>(n - 1, kTitleSample);
+    std::size_t standAlone = 0;
+    for (std::size_t i = 1; i <= sample; i++)
+        if (!findModernTitleAndLink(*fragment(i), nullptr, nullptr).text.empty()) standAlone++;
+    for (std::size_t i = 1; i <= sample; i++) parsed[i].reset();
+    const bool firstStandsAlone = sample > 0 && standAlone * 2 > sample;
+
     for (std::size_t i = 0; i < n; i++) {
         FeedEntry& e = feed.entries[i];
         const HtmlFragment* own = fragment(i);
-        const HtmlFragment* preceding = i > 0 ? fragment(i - 1) : head.get();
+        const HtmlFragment* preceding = i > 0              ? fragment(i - 1)
+                                        : firstStandsAlone ? nullptr
+                                                           : head.get();
         const HtmlFragment* following = i + 1 < n ? nullptr : tail.get();
         ModernTitle t = findModernTitleAndLink(*own, preceding, following);
         if (settings.titleFinder && !t.text.empty()) {
             e.title = asciiHtmlText(t.text);
+            e.titleFound = true;
+        } else if (settings.titleFinder &&
+                   (!e.titleFound || !isAcceptableTitle(htmlPlainText(toUtf8.convert(e.title))))) {
+            // The system's finders gave nothing, or a date, a byline or the
+            // like.
+            e.title = kUntitled;
             e.titleFound = true;
         }
         if (settings.linkFinder) {
