@@ -83,6 +83,9 @@ struct LocateOptions {
     // Whether children that hold dated children of their own (archives
     // grouped by year) are replaced by what they hold.
     bool groupedLists = false;
+    // Whether a page where no container dates three children may have two
+    // entries: two or more alike children with dates of one pattern.
+    bool pairs = false;
 };
 
 // Searches the page's tree breadth-first for the first element with four or

@@ -4,6 +4,7 @@
 // the last one ends, and hands the cutting to separateEntries.
 #include <algorithm>
 #include <deque>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -38,6 +39,8 @@ struct DateSearch {
     bool mostDated = false;
     bool groupedLists = false;
     const char* storeBegin = nullptr;
+    // Children a date pattern must date to mark entries.
+    int minDated = 3;
     bool search(int id, const char* a, const char* b) {
         return index.search(patterns, id, a, b, match);
     }
@@ -254,7 +257,7 @@ Outcome cutEntries(const DateSearch& ds, const Node* box, const std::vector<Chil
     // mostDated); lower id on ties.
     int dateId = -1;
     for (int id = 0; id < ids; id++) {
-        if (!ds.isDateId(id) || tally[id] <= 2) continue;
+        if (!ds.isDateId(id) || tally[id] < ds.minDated) continue;
         if (dateId < 0 || (ds.mostDated ? tally[id] > tally[dateId] : tally[id] < tally[dateId]))
             dateId = id;
     }
@@ -489,6 +492,79 @@ Outcome examine(DateSearch& ds, const Node* box, const char* storeEnd,
     return kKeepSearching;
 }
 
+// The value of the class attribute of the tag that opens n ("" when none).
+std::string_view classOf(const Node* n) {
+    const char* end = nodeEnd(n);
+    const char* close = std::find(static_cast<const char*>(n->start), end, '>');
+    std::string_view tag(n->start, static_cast<std::size_t>(close - n->start));
+    std::size_t at = tag.find("class=");
+    if (at == std::string_view::npos) return {};
+    at += 6;
+    if (at >= tag.size()) return {};
+    char quote = tag[at];
+    if (quote == '"' || quote == '\'') {
+        std::size_t to = tag.find(quote, at + 1);
+        return tag.substr(at + 1, to == std::string_view::npos ? to : to - at - 1);
+    }
+    std::size_t to = tag.find_first_of(" \t\n\r/", at);
+    return tag.substr(at, to == std::string_view::npos ? to : to - at);
+}
+
+// Pages that list only two entries: the first element, breadth-first,
+// with two or more children of the same tag and class that the same date
+// pattern dates, on different days, and no child dated otherwise, is cut
+// like a container. The entries must be posts, not lines of a list: each
+// holds kMinPairBytes of text and markup at least.
+constexpr std::size_t kMinPairBytes = 256;
+
+bool findPair(DateSearch& ds, const Tree& tree, std::vector<ChildStamp>& stamps, EntryTable& table,
+              Diagnostics& diagnostics, EntryLayout* out) {
+    const char* storeEnd = tree.storeEnd();
+    std::vector<const Node*> queue{&tree.root()};
+    for (std::size_t head = 0; head < queue.size(); head++) {
+        const Node* cur = queue[head];
+        if (cur->childCount <= 0 || !cur->children) continue;
+        queue.insert(queue.end(), cur->children, cur->children + cur->childCount);
+        if (cur->childCount < 2) continue;
+        scanTexts(ds, cur, storeEnd, stamps);
+        const Node* first = nullptr;
+        const ChildStamp* firstStamp = nullptr;
+        int dated = 0;
+        bool alike = true, sameDay = true;
+        for (int i = 0; i < cur->childCount && alike; i++) {
+            const ChildStamp& st = stamps[static_cast<std::size_t>(i)];
+            if (!st.hasDate) continue;
+            const Node* ch = cur->children[i];
+            if (!first) {
+                first = ch;
+                firstStamp = &st;
+            }
+            alike = st.dateType == firstStamp->dateType && ch->tag == first->tag &&
+                    classOf(ch) == classOf(first);
+            sameDay = sameDay && st.year == firstStamp->year && st.month == firstStamp->month &&
+                      st.day == firstStamp->day;
+            dated++;
+        }
+        // One post shown twice (the post and a box about it) has one date.
+        if (!alike || dated < 2 || sameDay) continue;
+        ds.minDated = 2;
+        CollectedDiagnostics messages;
+        EntryLayout layout;
+        Outcome o = cutEntries(ds, cur, stamps, table, messages, &layout);
+        ds.minDated = 3;
+        bool posts = o.found && o.result == LocateResult::kEntries && !table.empty();
+        for (const Entry& e : table) posts = posts && e.html.size() >= kMinPairBytes;
+        if (!posts) {
+            table.clear();
+            continue;
+        }
+        for (const std::string& line : messages.lines) diagnostics.report(line);
+        if (out) *out = std::move(layout);
+        return true;
+    }
+    return false;
+}
+
 }  // namespace
 
 LocateResult locateEntries(const DatePatterns& patterns, Page& page, Diagnostics& diagnostics,
@@ -511,8 +587,16 @@ LocateResult locateEntries(const DatePatterns& patterns, Page& page, Diagnostics
             prepared = true;
         }
         Outcome o = examine(ds, cur, storeEnd, stamps, page.entries(), diagnostics, layout);
-        if (o.found) return o.result;
+        if (o.found) {
+            if (o.result != LocateResult::kEntries && options.pairs &&
+                findPair(ds, tree, stamps, page.entries(), diagnostics, layout))
+                return LocateResult::kEntries;
+            return o.result;
+        }
     }
+    if (options.pairs && prepared &&
+        findPair(ds, tree, stamps, page.entries(), diagnostics, layout))
+        return LocateResult::kEntries;
     return LocateResult::kNone;
 }
 

@@ -15,6 +15,7 @@ ConvertResult convertLoadedPage(const Converter& converter, Page& page, std::str
     locate.gapUnits = extraction.entryRules;
     locate.mostDated = extraction.entryRules;
     locate.groupedLists = extraction.entryRules;
+    locate.pairs = extraction.entryRules;
     if (extraction.extraDateForms) {
         page.extraDates().prepare(page.tree().storeBegin(), page.tree().storeEnd(), options.years);
         locate.extraDates = &page.extraDates();
