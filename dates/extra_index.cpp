@@ -45,7 +45,8 @@ void ExtraDateIndex::build(int form) {
         pos = m[0].second > m[0].first ? m[0].second : m[0].first + 1;
         // Printed forms count only in text, not in attribute values (an
         // SVG path's "19h12").
-        if (!f.readsMarkup() && insideTag(m[0].first)) continue;
+        if (!f.readsMarkup() && (insideTag(m[0].first) || endsDateRange(m[0].first, begin_)))
+            continue;
         Span s{m[0].first, m[0].second, ExtraStamp()};
         ExtraStamp& st = s.stamp;
         st.form = form;
@@ -139,6 +140,23 @@ bool ExtraDateIndex::dayFirstNumbers() {
     if (!begin_) return false;
     if (!orderCounted_) countNumberOrder();
     return dayFirst_;
+}
+
+bool endsDateRange(const char* p, const char* begin) {
+    auto space = [](char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; };
+    const char* q = p;
+    if (q > begin && space(q[-1])) --q;
+    if (q > begin && q[-1] == '-') {
+        --q;
+    } else if (q - begin >= 3 && q[-3] == '\xE2' && q[-2] == '\x80' &&
+               (q[-1] == '\x93' || q[-1] == '\x94')) {  // en or em dash
+        q -= 3;
+    } else {
+        return false;
+    }
+    if (q > begin && space(q[-1])) --q;
+    if (q > begin && q[-1] == '.') --q;
+    return q > begin && isDigit(q[-1]);
 }
 
 bool ExtraDateIndex::first(const std::vector<Span>& spans, const char* a, const char* b,

@@ -16,6 +16,11 @@ struct ExtraStamp {
     int hour = 0, minute = 0;
 };
 
+// Whether the date whose text starts at p ends a range ("14.-16. Oktober
+// 2021", "3 – 5 May"): a dash, then (back from it) a number. Looks no
+// further back than begin.
+bool endsDateRange(const char* p, const char* begin);
+
 // Per page; not shared between threads.
 class ExtraDateIndex {
 public:

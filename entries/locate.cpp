@@ -60,7 +60,7 @@ bool isDigit(char c) { return c >= '0' && c <= '9'; }
 bool acceptable(DateSearch& ds, int id) {
     const DateMatch& m = ds.match;
     const char* at = m.size() > 1 && m[1].matched ? m[1].first : m[0].first;
-    if (ds.extra->insideTag(at)) return false;
+    if (ds.extra->insideTag(at) || endsDateRange(at, ds.storeBegin)) return false;
     if (id == 8 || id == 9) return true;
     for (std::size_t k = 1; k < m.size(); k++) {
         if (!m[k].matched || m[k].first == m[k].second || !isDigit(*m[k].first)) continue;
@@ -429,6 +429,19 @@ Outcome cutUnits(DateSearch& ds, const Node* box, const char* storeEnd,
     return o.found ? o : Outcome{true, LocateResult::kDatesOutside};
 }
 
+// How many children of n carry a date.
+int datedChildren(DateSearch& ds, const Node* n) {
+    int dated = 0;
+    ChildStamp scratch;
+    for (int k = 0; k < n->childCount; k++) {
+        const Node* g = n->children[k];
+        scratch = ChildStamp();
+        dated += findDate(ds, g->start, nodeEnd(g), scratch.hasDate, scratch.dateType, scratch.year,
+                          scratch.month, scratch.day);
+    }
+    return dated;
+}
+
 // Entries grouped under headings (archives by year or month): when two or
 // more dated children each hold three or more dated children of their own,
 // these groups are replaced by what they hold, and the units are cut. False
@@ -440,17 +453,10 @@ bool cutGroups(DateSearch& ds, const Node* box, const char* storeEnd,
     Node** c = box->children;
     std::vector<bool> group(static_cast<std::size_t>(n), false);
     int groups = 0, inner = 0;
-    ChildStamp scratch;
     for (int i = 0; i < n; i++) {
         const Node* ch = c[i];
         if (!stamps[static_cast<std::size_t>(i)].hasDate || ch->childCount < 2) continue;
-        int dated = 0;
-        for (int k = 0; k < ch->childCount; k++) {
-            const Node* g = ch->children[k];
-            scratch = ChildStamp();
-            dated += findDate(ds, g->start, nodeEnd(g), scratch.hasDate, scratch.dateType,
-                              scratch.year, scratch.month, scratch.day);
-        }
+        int dated = datedChildren(ds, ch);
         if (dated < 3) continue;
         group[static_cast<std::size_t>(i)] = true;
         groups++;
@@ -512,8 +518,8 @@ std::string_view classOf(const Node* n) {
 
 // Pages that list only two entries: the first element, breadth-first,
 // with two or more children of the same tag and class that the same date
-// pattern dates, on different days, and no child dated otherwise, is cut
-// like a container. The entries must be posts, not lines of a list: each
+// pattern dates, on different days, none a group of dated children, and
+// no child dated otherwise, is cut like a container. The entries must be posts, not lines of a list: each
 // holds kMinPairBytes of text and markup at least.
 constexpr std::size_t kMinPairBytes = 256;
 
@@ -540,7 +546,7 @@ bool findPair(DateSearch& ds, const Tree& tree, std::vector<ChildStamp>& stamps,
                 firstStamp = &st;
             }
             alike = st.dateType == firstStamp->dateType && ch->tag == first->tag &&
-                    classOf(ch) == classOf(first);
+                    classOf(ch) == classOf(first) && datedChildren(ds, ch) < 2;
             sameDay = sameDay && st.year == firstStamp->year && st.month == firstStamp->month &&
                       st.day == firstStamp->day;
             dated++;
