@@ -47,7 +47,8 @@ void ExtraDateIndex::build(int form) {
         // SVG path's "19h12").
         if (!f.readsMarkup() && (insideTag(m[0].first) || endsDateRange(m[0].first, begin_)))
             continue;
-        Span s{m[0].first, m[0].second, ExtraStamp()};
+        Span s{m[0].first, m[0].second, ExtraStamp(),
+               !f.readsMarkup() && inTitleHeading(m[0].first, m[0].second, begin_, end_)};
         ExtraStamp& st = s.stamp;
         st.form = form;
         bool date = f.givesDate() && readExtraDate(f, m, st.year, st.month, st.day) &&
@@ -142,6 +143,48 @@ bool ExtraDateIndex::dayFirstNumbers() {
     return dayFirst_;
 }
 
+namespace {
+
+// Dates in title headings passed over in one search.
+constexpr int kMaxPassedInTitles = 4;
+// Bytes looked at around a date for the heading that holds it.
+constexpr long kHeadingReach = 400;
+// Letters and digits besides the date's that make a heading a title.
+constexpr int kTitleWordBytes = 12;
+
+bool isHeadingDigit(char c) { return c >= '1' && c <= '6'; }
+
+bool isWordByte(unsigned char c) {
+    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c >= 0x80;
+}
+
+}  // namespace
+
+bool inTitleHeading(const char* p, const char* end, const char* begin, const char* limit) {
+    // Back to the heading's start tag, unless a heading closes first.
+    const char* open = nullptr;
+    for (const char* q = p - 1; q >= begin && p - q <= kHeadingReach; --q) {
+        if (*q != '<' || q + 2 >= limit) continue;
+        if (q[1] == '/' && (q[2] == 'h' || q[2] == 'H') && q + 3 < limit && isHeadingDigit(q[3]))
+            return false;
+        if ((q[1] == 'h' || q[1] == 'H') && isHeadingDigit(q[2]) && q + 3 < limit &&
+            (q[3] == '>' || q[3] == ' ' || q[3] == '\t' || q[3] == '\n' || q[3] == '\r')) {
+            open = q;
+            break;
+        }
+    }
+    if (!open) return false;
+    // The words of the text run that holds the date (between the tags
+    // around it), the date's bytes not counted: a date in a <time> or
+    // <span> of its own beside the title is a stamp, not part of it.
+    int words = 0;
+    for (const char* q = p - 1; q > open && *q != '>'; --q)
+        if (isWordByte(static_cast<unsigned char>(*q))) ++words;
+    for (const char* q = end; q < limit && *q != '<' && q - end <= kHeadingReach; ++q)
+        if (isWordByte(static_cast<unsigned char>(*q))) ++words;
+    return words >= kTitleWordBytes;
+}
+
 bool endsDateRange(const char* p, const char* begin) {
     auto space = [](char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; };
     const char* q = p;
@@ -160,22 +203,29 @@ bool endsDateRange(const char* p, const char* begin) {
 }
 
 bool ExtraDateIndex::first(const std::vector<Span>& spans, const char* a, const char* b,
-                           ExtraStamp& out) {
+                           ExtraStamp& out, bool avoidTitles) {
     // Matches of one form do not overlap: ordered by start, they are
     // ordered by end too.
     auto it = std::lower_bound(spans.begin(), spans.end(), a,
                                [](const Span& s, const char* p) { return s.start < p; });
-    if (it == spans.end() || it->end > b) return false;
-    out = it->stamp;
-    return true;
+    for (int passed = 0; it != spans.end() && it->end <= b; ++it) {
+        if (avoidTitles && it->inTitle) {
+            if (++passed > kMaxPassedInTitles) return false;
+            continue;
+        }
+        out = it->stamp;
+        return true;
+    }
+    return false;
 }
 
-bool ExtraDateIndex::findDate(int form, const char* a, const char* b, ExtraStamp& out) {
+bool ExtraDateIndex::findDate(int form, const char* a, const char* b, ExtraStamp& out,
+                              bool avoidTitles) {
     if (!begin_ || form < 0 || form >= formCount() || a < begin_ || b > end_ || a >= b)
         return false;
     FormSpans& spans = forms_[static_cast<size_t>(form)];
     if (!spans.built) build(form);
-    return first(spans.dates, a, b, out);
+    return first(spans.dates, a, b, out, avoidTitles);
 }
 
 bool ExtraDateIndex::findTime(int form, const char* a, const char* b, ExtraStamp& out) {
@@ -183,7 +233,7 @@ bool ExtraDateIndex::findTime(int form, const char* a, const char* b, ExtraStamp
         return false;
     FormSpans& spans = forms_[static_cast<size_t>(form)];
     if (!spans.built) build(form);
-    return first(spans.times, a, b, out);
+    return first(spans.times, a, b, out, false);
 }
 
 }  // namespace w2r

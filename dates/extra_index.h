@@ -21,6 +21,12 @@ struct ExtraStamp {
 // further back than begin.
 bool endsDateRange(const char* p, const char* begin);
 
+// Whether the date text [p, end) is part of a heading's (h1-h6) text: its
+// text run, between the tags around it, says more than the date. A date
+// in a post's title ("Paris, 02/12/2017: ...") is not the post's date.
+// Looks at most a few hundred bytes around p, within [begin, limit).
+bool inTitleHeading(const char* p, const char* end, const char* begin, const char* limit);
+
 // Per page; not shared between threads.
 class ExtraDateIndex {
 public:
@@ -41,7 +47,10 @@ public:
     // [a, b): each form's matches are taken left to right, each search
     // starting where the previous match ended, and only the matches that
     // read as a valid date (time) are kept. [a, b) must lie in the store.
-    bool findDate(int form, const char* a, const char* b, ExtraStamp& out);
+    // With avoidTitles, dates inside a title heading (inTitleHeading) are
+    // passed over.
+    bool findDate(int form, const char* a, const char* b, ExtraStamp& out,
+                  bool avoidTitles = false);
     bool findTime(int form, const char* a, const char* b, ExtraStamp& out);
 
     // Whether store position p lies inside a tag ("<" and a letter, "/" or
@@ -58,6 +67,7 @@ private:
         const char* start;
         const char* end;
         ExtraStamp stamp;
+        bool inTitle;
     };
     struct FormSpans {
         bool built = false;
@@ -67,8 +77,8 @@ private:
     void build(int form);
     void findTags();
     void countNumberOrder();
-    static bool first(const std::vector<Span>& spans, const char* a, const char* b,
-                      ExtraStamp& out);
+    static bool first(const std::vector<Span>& spans, const char* a, const char* b, ExtraStamp& out,
+                      bool avoidTitles);
 
     const char* begin_ = nullptr;
     const char* end_ = nullptr;

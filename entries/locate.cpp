@@ -39,6 +39,8 @@ struct DateSearch {
     bool mostDated = false;
     bool groupedLists = false;
     const char* storeBegin = nullptr;
+    const char* storeEnd = nullptr;
+    bool avoidTitles = false;  // see findDate
     // Children a date pattern must date to mark entries.
     int minDated = 3;
     bool search(int id, const char* a, const char* b) {
@@ -61,6 +63,7 @@ bool acceptable(DateSearch& ds, int id) {
     const DateMatch& m = ds.match;
     const char* at = m.size() > 1 && m[1].matched ? m[1].first : m[0].first;
     if (ds.extra->insideTag(at) || endsDateRange(at, ds.storeBegin)) return false;
+    if (ds.avoidTitles && inTitleHeading(at, m[0].second, ds.storeBegin, ds.storeEnd)) return false;
     if (id == 8 || id == 9) return true;
     for (std::size_t k = 1; k < m.size(); k++) {
         if (!m[k].matched || m[k].first == m[k].second || !isDigit(*m[k].first)) continue;
@@ -131,8 +134,8 @@ const char* nodeEnd(const Node* n) { return n->end ? n->end : n->start; }
 // Tries the date patterns in id order on [a, b). Only the first match of
 // each pattern counts; the values of the last match tried are kept even
 // when they do not validate. True when some pattern gave a valid date.
-bool findDate(DateSearch& ds, const char* a, const char* b, bool& has, int& type, int& year,
-              int& month, int& day) {
+bool findDateOnce(DateSearch& ds, const char* a, const char* b, bool& has, int& type, int& year,
+                  int& month, int& day) {
     if (a >= b) return false;  // no pattern matches empty text
     for (int id = 0; id < kFirstTimePattern; id++) {
         // The numeric patterns start at the ">" that ends a tag: a text
@@ -158,7 +161,7 @@ bool findDate(DateSearch& ds, const char* a, const char* b, bool& has, int& type
     }
     ExtraStamp st;
     for (int k = 0; ds.extra && k < ExtraDateIndex::formCount(); k++) {
-        if (!ds.extra->findDate(k, a, b, st)) continue;
+        if (!ds.extra->findDate(k, a, b, st, ds.avoidTitles)) continue;
         has = true;
         type = (extraDateForms()[static_cast<std::size_t>(k)].readsMarkup() ? kExtraStampId
                                                                             : kExtraDateId) +
@@ -169,6 +172,19 @@ bool findDate(DateSearch& ds, const char* a, const char* b, bool& has, int& type
         return true;
     }
     return false;
+}
+
+// With the extra forms, a date that is not part of a post's title (a
+// heading that says more than the date) is looked for first.
+bool findDate(DateSearch& ds, const char* a, const char* b, bool& has, int& type, int& year,
+              int& month, int& day) {
+    if (ds.extra) {
+        ds.avoidTitles = true;
+        bool found = findDateOnce(ds, a, b, has, type, year, month, day);
+        ds.avoidTitles = false;
+        if (found) return true;
+    }
+    return findDateOnce(ds, a, b, has, type, year, month, day);
 }
 
 // The same for the time patterns.
@@ -578,7 +594,8 @@ LocateResult locateEntries(const DatePatterns& patterns, Page& page, Diagnostics
     Tree& tree = page.tree();
     const char* storeEnd = tree.storeEnd();
     DateSearch ds{patterns,         page.dateIndex(),  DateMatch(),          options.extraDates,
-                  options.gapUnits, options.mostDated, options.groupedLists, tree.storeBegin()};
+                  options.gapUnits, options.mostDated, options.groupedLists, tree.storeBegin(),
+                  tree.storeEnd()};
     bool prepared = false;
     std::vector<ChildStamp> stamps;  // findings of the children of the node examined
     std::vector<Node*> queue;
