@@ -255,6 +255,82 @@ Counters scanTexts(DateSearch& ds, const Node* box, const char* storeEnd,
     return cnt;
 }
 
+// The value of the class attribute of the tag that opens n ("" when none).
+std::string_view classOf(const Node* n) {
+    const char* end = nodeEnd(n);
+    const char* close = std::find(static_cast<const char*>(n->start), end, '>');
+    std::string_view tag(n->start, static_cast<std::size_t>(close - n->start));
+    std::size_t at = tag.find("class=");
+    if (at == std::string_view::npos) return {};
+    at += 6;
+    if (at >= tag.size()) return {};
+    char quote = tag[at];
+    if (quote == '"' || quote == '\'') {
+        std::size_t to = tag.find(quote, at + 1);
+        return tag.substr(at + 1, to == std::string_view::npos ? to : to - at - 1);
+    }
+    std::size_t to = tag.find_first_of(" \t\n\r/", at);
+    return tag.substr(at, to == std::string_view::npos ? to : to - at);
+}
+
+bool sameKind(const Node* a, const Node* b) { return a->tag == b->tag && classOf(a) == classOf(b); }
+
+// Several posts under one date header (weblogs that print the day once):
+// each entry opens with its dated child, and the child after it is the
+// post. When most entries have such a post child of one kind (tag and
+// class), a later undated child of that kind inside an entry starts a post
+// of its own, dated like its entry. The new starts go into layout and
+// their dates into stamps. A post holds kMinPostBytes of text and markup
+// at least; a day has at most kMaxPostsPerDay posts (more are the rows of
+// something else).
+constexpr long kMinPostBytes = 256;
+constexpr int kMaxPostsPerDay = 10;
+
+void splitPosts(const Node* box, std::vector<ChildStamp>& stamps, EntryLayout& layout) {
+    Node** c = box->children;
+    const std::vector<int>& D = layout.dateChildren;
+    const int m = static_cast<int>(D.size());
+    auto last = [&](int i) {
+        return i + 1 < m ? D[static_cast<std::size_t>(i) + 1] - 1 : layout.lastChild;
+    };
+    auto post = [&](int i) {
+        int k = D[static_cast<std::size_t>(i)] + 1;
+        return k <= last(i) && !stamps[static_cast<std::size_t>(k)].hasDate ? k : -1;
+    };
+    // The kind of post child most entries have.
+    int best = -1, bestCount = 0;
+    for (int i = 0; i < m; i++) {
+        int k = post(i);
+        if (k < 0) continue;
+        int count = 0;
+        for (int j = 0; j < m; j++)
+            if (post(j) >= 0 && sameKind(c[post(j)], c[k])) count++;
+        if (count > bestCount) best = k, bestCount = count;
+        if (bestCount * 2 > m) break;
+    }
+    if (best < 0 || bestCount * 2 <= m || bestCount < 2) return;
+    std::vector<int> starts;
+    for (int i = 0; i < m; i++) {
+        int d = D[static_cast<std::size_t>(i)];
+        starts.push_back(d);
+        int posts = 1;
+        for (int k = d + 2; k <= last(i) && posts < kMaxPostsPerDay; k++) {
+            ChildStamp& st = stamps[static_cast<std::size_t>(k)];
+            if (st.hasDate || !sameKind(c[k], c[best]) ||
+                nodeEnd(c[k]) - c[k]->start < kMinPostBytes)
+                continue;
+            starts.push_back(k);
+            posts++;
+            const ChildStamp& dated = stamps[static_cast<std::size_t>(d)];
+            st.dateType = dated.dateType;
+            st.year = dated.year;
+            st.month = dated.month;
+            st.day = dated.day;
+        }
+    }
+    layout.dateChildren = std::move(starts);
+}
+
 // Chooses the patterns, measures the layout and cuts the entries. Keeps
 // searching when no date pattern is carried by three or more children.
 Outcome cutEntries(const DateSearch& ds, const Node* box, const std::vector<ChildStamp>& stamps,
@@ -368,7 +444,14 @@ Outcome cutEntries(const DateSearch& ds, const Node* box, const std::vector<Chil
     layout.lastChild = lastChild;
     layout.dateChildren = std::move(D);
     layout.timeChildren = std::move(T);
-    separateEntries(layout, stamps, std::max(m, t), table, diagnostics);
+    if (ds.mostDated && shift == 0 && t < m) {
+        std::vector<ChildStamp> split = stamps;
+        splitPosts(box, split, layout);
+        int made = static_cast<int>(layout.dateChildren.size());
+        separateEntries(layout, split, made, table, diagnostics);
+    } else {
+        separateEntries(layout, stamps, std::max(m, t), table, diagnostics);
+    }
     if (out) *out = std::move(layout);
     return {true, LocateResult::kEntries};
 }
@@ -512,24 +595,6 @@ Outcome examine(DateSearch& ds, const Node* box, const char* storeEnd,
         return {true, cnt.insideTimes > cnt.outsideTimes ? LocateResult::kTimesInside
                                                          : LocateResult::kTimesOutside};
     return kKeepSearching;
-}
-
-// The value of the class attribute of the tag that opens n ("" when none).
-std::string_view classOf(const Node* n) {
-    const char* end = nodeEnd(n);
-    const char* close = std::find(static_cast<const char*>(n->start), end, '>');
-    std::string_view tag(n->start, static_cast<std::size_t>(close - n->start));
-    std::size_t at = tag.find("class=");
-    if (at == std::string_view::npos) return {};
-    at += 6;
-    if (at >= tag.size()) return {};
-    char quote = tag[at];
-    if (quote == '"' || quote == '\'') {
-        std::size_t to = tag.find(quote, at + 1);
-        return tag.substr(at + 1, to == std::string_view::npos ? to : to - at - 1);
-    }
-    std::size_t to = tag.find_first_of(" \t\n\r/", at);
-    return tag.substr(at, to == std::string_view::npos ? to : to - at);
 }
 
 // Pages that list only two entries: the first element, breadth-first,
