@@ -164,8 +164,16 @@ Feed makeExtractedFeed(const Finders& finders, const Page& page, std::string_vie
             e.titleFound = true;
         }
         if (settings.linkFinder) {
-            std::vector<std::string> links =
-                findModernLinks(*own, base, settings.titleFinder ? t.link : std::string());
+            const std::string titleLink = settings.titleFinder ? t.link : std::string();
+            std::vector<std::string> links = findModernLinks(*own, base, titleLink);
+            // After the title's own link, the links that look like a post's
+            // permalink come first: the item's link is the first one.
+            const std::size_t keep =
+                links.empty() || titleLink.empty() || resolveHttpUrl(titleLink, base).empty() ? 0
+                                                                                              : 1;
+            std::stable_partition(
+                links.begin() + static_cast<std::ptrdiff_t>(keep), links.end(),
+                [](const std::string& url) { return looksLikePermalink(url, ""); });
             e.links.clear();
             for (const std::string& link : links) e.links.push_back(attributeText(link));
         }
