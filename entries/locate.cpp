@@ -682,10 +682,10 @@ LocateResult locateEntries(const DatePatterns& patterns, Page& page, Diagnostics
             return o.result;
         }
     }
-    if (options.pairs && prepared &&
-        findPair(ds, tree, stamps, page.entries(), diagnostics, layout))
-        return LocateResult::kEntries;
-    return LocateResult::kNone;
+    if (!options.pairs) return LocateResult::kNone;
+    if (!prepared) ds.index.prepare(tree.storeBegin(), storeEnd);
+    return findPair(ds, tree, stamps, page.entries(), diagnostics, layout) ? LocateResult::kEntries
+                                                                           : LocateResult::kNone;
 }
 
 }  // namespace w2r

@@ -99,9 +99,12 @@ std::string EntryIds::next(const FeedDate& date, std::string_view title) {
     key += w3cdtfDate(date);
     key += '\n';
     key += title;
-    std::string id = uuidUrn(key);
-    for (int repeat = 2; !given_.insert(id).second; ++repeat)
-        id = uuidUrn(key + '\n' + std::to_string(repeat));
+    // The n-th repeat of a key is named after n; counting the repeats per
+    // key keeps many alike entries from costing n tries each.
+    int& repeat = repeats_[key];
+    std::string id = repeat == 0 ? uuidUrn(key) : uuidUrn(key + '\n' + std::to_string(repeat + 1));
+    for (++repeat; !given_.insert(id).second;)
+        id = uuidUrn(key + '\n' + std::to_string(++repeat));
     return id;
 }
 

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <set>
 #include <string>
 #include <string_view>
@@ -49,6 +50,7 @@ public:
 private:
     std::string address_;
     std::set<std::string> given_;
+    std::map<std::string, int> repeats_;  // per key, the ids handed out
 };
 
 }  // namespace w2r
