@@ -9,15 +9,13 @@ namespace w2r {
 ExtraDateIndex::ExtraDateIndex() = default;
 ExtraDateIndex::~ExtraDateIndex() = default;
 
-int ExtraDateIndex::formCount() { return static_cast<int>(extraDateForms().size()); }
-
 void ExtraDateIndex::prepare(const char* begin, const char* end, YearWindow window) {
     drop();
     if (!begin || !end || begin >= end) return;
     begin_ = begin;
     end_ = end;
     window_ = window;
-    forms_.resize(static_cast<size_t>(formCount()));
+    forms_.resize(extraDateForms().size());
 }
 
 void ExtraDateIndex::drop() {
@@ -51,6 +49,7 @@ void ExtraDateIndex::build(int form) {
                !f.readsMarkup() && inTitleHeading(m[0].first, m[0].second, begin_, end_)};
         ExtraStamp& st = s.stamp;
         st.form = form;
+        st.markup = f.readsMarkup();
         bool date = f.givesDate() && readExtraDate(f, m, st.year, st.month, st.day) &&
                     st.year >= window_.from && st.year <= window_.to;
         bool time = f.givesTime() && readExtraTime(f, m, st.hour, st.minute);
@@ -219,21 +218,24 @@ bool ExtraDateIndex::first(const std::vector<Span>& spans, const char* a, const 
     return false;
 }
 
-bool ExtraDateIndex::findDate(int form, const char* a, const char* b, ExtraStamp& out,
-                              bool avoidTitles) {
-    if (!begin_ || form < 0 || form >= formCount() || a < begin_ || b > end_ || a >= b)
-        return false;
-    FormSpans& spans = forms_[static_cast<size_t>(form)];
-    if (!spans.built) build(form);
-    return first(spans.dates, a, b, out, avoidTitles);
+bool ExtraDateIndex::findDate(const char* a, const char* b, ExtraStamp& out, bool avoidTitles) {
+    if (!begin_ || a < begin_ || b > end_ || a >= b) return false;
+    for (std::size_t k = 0; k < forms_.size(); k++) {
+        FormSpans& spans = forms_[k];
+        if (!spans.built) build(static_cast<int>(k));
+        if (!spans.dates.empty() && first(spans.dates, a, b, out, avoidTitles)) return true;
+    }
+    return false;
 }
 
-bool ExtraDateIndex::findTime(int form, const char* a, const char* b, ExtraStamp& out) {
-    if (!begin_ || form < 0 || form >= formCount() || a < begin_ || b > end_ || a >= b)
-        return false;
-    FormSpans& spans = forms_[static_cast<size_t>(form)];
-    if (!spans.built) build(form);
-    return first(spans.times, a, b, out, false);
+bool ExtraDateIndex::findTime(const char* a, const char* b, ExtraStamp& out) {
+    if (!begin_ || a < begin_ || b > end_ || a >= b) return false;
+    for (std::size_t k = 0; k < forms_.size(); k++) {
+        FormSpans& spans = forms_[k];
+        if (!spans.built) build(static_cast<int>(k));
+        if (!spans.times.empty() && first(spans.times, a, b, out, false)) return true;
+    }
+    return false;
 }
 
 }  // namespace w2r

@@ -11,7 +11,8 @@ namespace w2r {
 
 // A date or time read by an extra form, with the form's number.
 struct ExtraStamp {
-    int form = -1;  // index into extraDateForms()
+    int form = -1;        // index into extraDateForms()
+    bool markup = false;  // the form reads a tag's attributes (<time datetime>)
     int year = 0, month = 0, day = 0;
     int hour = 0, minute = 0;
 };
@@ -35,23 +36,20 @@ public:
     ExtraDateIndex(const ExtraDateIndex&) = delete;
     ExtraDateIndex& operator=(const ExtraDateIndex&) = delete;
 
-    // The number of forms; their numbers are 0..formCount()-1.
-    static int formCount();
-
     // Prepares for the store [begin, end), whose bytes must stay unchanged
     // until the next prepare or drop. Dates outside window are not read.
     void prepare(const char* begin, const char* end, YearWindow window);
     void drop();
 
-    // The first date, or time, that a whole-store scan of form finds inside
-    // [a, b): each form's matches are taken left to right, each search
-    // starting where the previous match ended, and only the matches that
-    // read as a valid date (time) are kept. [a, b) must lie in the store.
-    // With avoidTitles, dates inside a title heading (inTitleHeading) are
-    // passed over.
-    bool findDate(int form, const char* a, const char* b, ExtraStamp& out,
-                  bool avoidTitles = false);
-    bool findTime(int form, const char* a, const char* b, ExtraStamp& out);
+    // The first date, or time, that a whole-store scan of a form finds
+    // inside [a, b), of the first form in the table's order that finds one:
+    // each form's matches are taken left to right, each search starting
+    // where the previous match ended, and only the matches that read as a
+    // valid date (time) are kept. [a, b) must lie in the store. With
+    // avoidTitles, dates inside a title heading (inTitleHeading) are passed
+    // over.
+    bool findDate(const char* a, const char* b, ExtraStamp& out, bool avoidTitles = false);
+    bool findTime(const char* a, const char* b, ExtraStamp& out);
 
     // Whether store position p lies inside a tag ("<" and a letter, "/" or
     // "!" up to the next ">").
@@ -83,7 +81,7 @@ private:
     const char* begin_ = nullptr;
     const char* end_ = nullptr;
     YearWindow window_;
-    std::vector<FormSpans> forms_;
+    std::vector<FormSpans> forms_;  // one per form, in the table's order
     bool tagsFound_ = false;
     bool orderCounted_ = false;
     bool dayFirst_ = false;

@@ -13,7 +13,6 @@
 #include "dom/tree.h"
 #include "entries/entries.h"
 #include "entries/page.h"
-#include "extract/date_forms.h"
 
 namespace w2r {
 namespace {
@@ -160,18 +159,13 @@ bool findDateOnce(DateSearch& ds, const char* a, const char* b, bool& has, int& 
         }
     }
     ExtraStamp st;
-    for (int k = 0; ds.extra && k < ExtraDateIndex::formCount(); k++) {
-        if (!ds.extra->findDate(k, a, b, st, ds.avoidTitles)) continue;
-        has = true;
-        type = (extraDateForms()[static_cast<std::size_t>(k)].readsMarkup() ? kExtraStampId
-                                                                            : kExtraDateId) +
-               1;
-        year = st.year;
-        month = st.month;
-        day = st.day;
-        return true;
-    }
-    return false;
+    if (!ds.extra || !ds.extra->findDate(a, b, st, ds.avoidTitles)) return false;
+    has = true;
+    type = (st.markup ? kExtraStampId : kExtraDateId) + 1;
+    year = st.year;
+    month = st.month;
+    day = st.day;
+    return true;
 }
 
 // With the extra forms, a date that is not part of a post's title (a
@@ -202,15 +196,12 @@ bool findTime(DateSearch& ds, const char* a, const char* b, bool& has, int& type
         }
     }
     ExtraStamp st;
-    for (int k = 0; ds.extra && k < ExtraDateIndex::formCount(); k++) {
-        if (!ds.extra->findTime(k, a, b, st)) continue;
-        has = true;
-        type = kExtraTimeId + 1;
-        hour = st.hour;
-        min = st.minute;
-        return true;
-    }
-    return false;
+    if (!ds.extra || !ds.extra->findTime(a, b, st)) return false;
+    has = true;
+    type = kExtraTimeId + 1;
+    hour = st.hour;
+    min = st.minute;
+    return true;
 }
 
 struct Counters {
