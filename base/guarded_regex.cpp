@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <exception>
 #include <map>
+#include <mutex>
 #include <string>
 
 namespace w2r {
@@ -274,20 +275,39 @@ std::unique_ptr<re2::RE2> makeLocator(const char* pattern, bool icase) {
     return locator;
 }
 
+struct GuardedRegex::Compiled {
+    std::once_flag regexOnce, locatorOnce;
+    boost::regex regex;
+    std::unique_ptr<re2::RE2> locator;
+};
+
 GuardedRegex::GuardedRegex(const char* pattern, bool icase)
-    : text_(pattern),
-      icase_(icase),
-      regex_(pattern, icase ? boost::regex::normal | boost::regex::icase : boost::regex::normal),
-      locator_(makeLocator(pattern, icase)) {}
+    : text_(pattern), icase_(icase), compiled_(std::make_unique<Compiled>()) {}
 
 GuardedRegex::GuardedRegex(GuardedRegex&&) noexcept = default;
 GuardedRegex::~GuardedRegex() = default;
 
+const boost::regex& GuardedRegex::regex() const {
+    Compiled& c = *compiled_;
+    std::call_once(c.regexOnce, [this, &c] {
+        c.regex.assign(text_,
+                       icase_ ? boost::regex::normal | boost::regex::icase : boost::regex::normal);
+    });
+    return c.regex;
+}
+
+const re2::RE2* GuardedRegex::locator() const {
+    Compiled& c = *compiled_;
+    std::call_once(c.locatorOnce, [this, &c] { c.locator = makeLocator(text_.c_str(), icase_); });
+    return c.locator.get();
+}
+
 const char* GuardedRegex::locateStart(const char* a, const char* b) const {
-    if (!locator_ || a > b) return nullptr;
+    const re2::RE2* re = locator();
+    if (!re || a > b) return nullptr;
     re2::StringPiece text(a, static_cast<size_t>(b - a));
     re2::StringPiece found;
-    if (!locator_->Match(text, 0, text.size(), re2::RE2::UNANCHORED, &found, 1)) return nullptr;
+    if (!re->Match(text, 0, text.size(), re2::RE2::UNANCHORED, &found, 1)) return nullptr;
     // An empty match at the very start of an empty text has no data pointer.
     return found.data() ? found.data() : a;
 }
@@ -297,17 +317,18 @@ bool GuardedRegex::searchFrom(const char* a, const char* from, const char* b, Ma
     if (a > from || from > b) return false;
     const char* start = from;
     try {
+        const boost::regex& re = regex();
         bool hit;
-        if (useLocator && locator_) {
+        if (useLocator && b - from > kDirectSearchBytes && locator()) {
             start = locateStart(from, b);
             if (!start) return false;
-            hit = boost::regex_search(start, b, m, regex_, kSearchFlags | boost::match_continuous);
+            hit = boost::regex_search(start, b, m, re, kSearchFlags | boost::match_continuous);
             if (!hit) {  // not expected: the twin disagrees; trust Boost
                 start = from;
-                hit = boost::regex_search(from, b, m, regex_, kSearchFlags);
+                hit = boost::regex_search(from, b, m, re, kSearchFlags);
             }
         } else {
-            hit = boost::regex_search(from, b, m, regex_, kSearchFlags);
+            hit = boost::regex_search(from, b, m, re, kSearchFlags);
         }
         if (!hit) return false;
     } catch (const std::exception&) {

@@ -6,6 +6,7 @@
 
 #include <boost/regex.hpp>
 
+#include <cstddef>
 #include <memory>
 #include <string>
 
@@ -20,8 +21,13 @@ using Match = boost::match_results<const char*>;
 // The match flags of every search in the system: none set.
 constexpr boost::match_flag_type kSearchFlags = boost::match_default;
 
-// One compiled pattern and its locator. Immutable once built: one object
-// may be searched from several threads at once.
+// Texts this short are searched by Boost directly: on them no pattern can
+// take long, and the locator would cost more than it saves.
+constexpr std::ptrdiff_t kDirectSearchBytes = 256;
+
+// One pattern and its locator, each compiled on first use (a page needs
+// only some of them). Immutable to its users: one object may be searched
+// from several threads at once; the first use compiles under a once flag.
 class GuardedRegex {
 public:
     GuardedRegex(const char* pattern, bool icase);
@@ -30,9 +36,10 @@ public:
 
     const std::string& text() const { return text_; }
     bool icase() const { return icase_; }
-    const boost::regex& regex() const { return regex_; }
+    // The compiled pattern; a pattern Boost rejects throws here.
+    const boost::regex& regex() const;
     // The linear-time twin; null when the pattern has none.
-    const re2::RE2* locator() const { return locator_.get(); }
+    const re2::RE2* locator() const;
 
     // Leftmost match in [a, b) into m. A search the regex engine gives up
     // on (complexity or memory limits) counts as no match.
@@ -47,10 +54,11 @@ public:
     const char* locateStart(const char* a, const char* b) const;
 
 private:
+    struct Compiled;
+
     std::string text_;
     bool icase_;
-    boost::regex regex_;
-    std::unique_ptr<re2::RE2> locator_;
+    std::unique_ptr<Compiled> compiled_;
 };
 
 // The RE2 pattern that matches exactly where the Boost pattern does; empty

@@ -2,6 +2,7 @@
 
 #include <cstring>
 #include <ctime>
+#include <string>
 
 namespace w2r {
 namespace {
@@ -71,6 +72,16 @@ int clockYear() {
     return parts.tm_year + 1900;
 }
 
+bool setJobs(CliOptions& o, const std::string& v, std::string& why) {
+    why = "expected a number of worker processes from 1 to " + std::to_string(kMaxJobs);
+    return o.jobsGiven = parseJobs(v, o.jobs);
+}
+
+bool setShard(CliOptions& o, const std::string& v, std::string& why) {
+    why = "expected K/N with 0 <= K < N";
+    return o.shardGiven = parseShard(v, o.shard);
+}
+
 // clang-format off
 const OptionSpec kOptions[] = {
     {"--format", nullptr, "FORMAT", "feed format: rss091 (RSS 0.91, the default), rss2\n"
@@ -81,6 +92,10 @@ const OptionSpec kOptions[] = {
      "and forms, titles from headings, https and relative\n"
      "permalinks; years 1995 to next year and rss2 unless\n"
      "--years and --format say otherwise", setModern, false},
+    {"--jobs", nullptr, "N", "batch mode: convert the pages in N worker processes\n"
+     "(default 1: no worker)", setJobs, false},
+    {"--shard", nullptr, "K/N", "batch mode: convert only the pages whose number i\n"
+     "has i mod N = K, for N runs sharing one batch", setShard, false},
     {"--help", "-h", nullptr, "print this text and exit", setHelp, true},
     {"--version", nullptr, nullptr, "print the version and exit", setVersion, true},
 };
@@ -146,6 +161,10 @@ bool parseCommandLine(int argc, const char* const* argv, CliOptions& options, st
             return fail(error, "option '" + nameOf(argv[i]) +
                                    "' must come before the positional arguments");
         options.positional.push_back(argv[i]);
+    }
+    if (options.positional.size() < 2) {
+        if (options.jobsGiven) return fail(error, "option '--jobs' is for the batch mode only");
+        if (options.shardGiven) return fail(error, "option '--shard' is for the batch mode only");
     }
     if (options.modern) applyModernDefaults(options, clockYear());
     return true;

@@ -7,6 +7,7 @@
 
 #include "formats/formats.h"
 #include "weblog2rss/convert.h"
+#include "workers/workers.h"
 
 namespace w2r {
 
@@ -23,6 +24,11 @@ struct CliOptions {
     bool modern = false;
     bool formatGiven = false;
     bool yearsGiven = false;
+    // Batch mode: worker processes (1: none) and the slice of the pages.
+    int jobs = 1;
+    Shard shard;
+    bool jobsGiven = false;
+    bool shardGiven = false;
     // The positional arguments; their number chooses the run mode.
     std::vector<std::string> positional;
 };
@@ -31,9 +37,10 @@ struct CliOptions {
 // or "--name=VALUE" (and "-h"); "--" or the first argument that is not an
 // option ("-" alone is not one) starts the positional arguments. Without
 // "--", an option name met among the positional arguments is a mistake
-// (options go first). --help and --version end the reading at once. On a
-// mistake returns false with error holding one line, without line feed, to
-// print on standard error.
+// (options go first). --help and --version end the reading at once. Options
+// of the batch mode (--jobs, --shard) with fewer than two positional
+// arguments are a mistake too. On a mistake returns false with error holding
+// one line, without line feed, to print on standard error.
 bool parseCommandLine(int argc, const char* const* argv, CliOptions& options, std::string& error);
 
 // What --modern sets, unless the options say otherwise: the extraction

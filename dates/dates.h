@@ -62,9 +62,13 @@ private:
         const char* start;
         const char* end;
     };
+    // Where the matches of a pattern may be. With last set, a match can
+    // only start at [lo, last], and one starting at c ends by
+    // hi + (c - lo); else any match starting in [lo, hi) ends by hi.
     struct Window {
         const char* lo;
         const char* hi;
+        const char* last;
     };
     void findFeatures();
     void patternWindows(int id);

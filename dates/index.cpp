@@ -8,6 +8,10 @@
 #include <algorithm>
 #include <exception>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "dates/dates.h"
 
 namespace w2r {
@@ -66,48 +70,90 @@ bool isWordByte(unsigned char c) {
     return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_';
 }
 
+// Position of the first digit in [from, n) of p, or n.
+size_t firstDigit(const unsigned char* p, size_t from, size_t n) {
+    size_t i = from;
+#if defined(__SSE2__)
+    const __m128i zero = _mm_set1_epi8('0'), nine = _mm_set1_epi8(9);
+    for (; i + 16 <= n; i += 16) {
+        __m128i d = _mm_sub_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i)), zero);
+        unsigned mask =
+            static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(_mm_min_epu8(d, nine), d)));
+        if (mask != 0) return i + static_cast<size_t>(__builtin_ctz(mask));
+    }
+#endif
+    while (i < n && (p[i] < '0' || p[i] > '9')) ++i;
+    return i;
+}
+
 }  // namespace
 
 DateIndex::DateIndex() = default;
 DateIndex::~DateIndex() = default;
 
 // Records the features of the store: the position of the first byte of a
-// name, of the separator or colon, of the "@", of the ordinal's second digit.
+// name, of the separator or colon, of the "@", of the ordinal's second
+// digit. Every pattern needs digits close to its feature, so only the
+// stretches from 23 bytes before a digit to 2 after it are read, and a name
+// counts only with a digit where a date would have one: 4 to 25 bytes after
+// a weekday's first letter, 3 to 12 after a month's (features without one
+// open no window).
 void DateIndex::findFeatures() {
     featuresFound_ = true;
     for (auto& v : featureAt_) v.clear();
     const char* begin = begin_;
     const unsigned char* p = reinterpret_cast<const unsigned char*>(begin);
     const size_t n = static_cast<size_t>(end_ - begin);
+    size_t digit = 0;  // first digit at or after the last position asked about
+    auto digitWithin = [&](size_t from, size_t to) {
+        if (digit < from) digit = firstDigit(p, from, n);
+        return digit < to;
+    };
     auto record = [&](size_t i, unsigned key) {
         unsigned f = kTables.trigramFeatures[key];
         const char* at = begin + i;  // the trigram's last byte
-        if (f & 1 << kMonth) featureAt_[kMonth].push_back(at - 2);
-        if (f & 1 << kWeekday) featureAt_[kWeekday].push_back(at - 2);
+        if ((f & 1 << kMonth) && digitWithin(i + 1, i + 11)) featureAt_[kMonth].push_back(at - 2);
+        if ((f & 1 << kWeekday) && digitWithin(i + 2, i + 24))
+            featureAt_[kWeekday].push_back(at - 2);
         if (f & 1 << kOrdinal) featureAt_[kOrdinal].push_back(at - 2);
         if (f & 1 << kDigitSepDigit) featureAt_[kDigitSepDigit].push_back(at - 1);
         if (f & 1 << kDigitColonDigit) featureAt_[kDigitColonDigit].push_back(at - 1);
         if (f & 1 << kAt) featureAt_[kAt].push_back(at);
     };
-    // The first two bytes have no full trigram: only "@" can occur there.
-    for (size_t i = 0; i < n && i < 2; ++i)
-        if (kTables.byteCode[p[i]] == kAtSign) featureAt_[kAt].push_back(begin + i);
-    for (size_t i = 2; i < n; ++i) {
-        unsigned key = kTables.byteCode[p[i - 2]] << 10 | kTables.byteCode[p[i - 1]] << 5 |
-                       kTables.byteCode[p[i]];
-        if (kTables.trigramFeatures[key]) record(i, key);
+    // Trigram ends i from d - 23 to d + 2 around every digit d, with a
+    // rolling key of the last three byte codes (codes before the store
+    // are 0, which only the "@" feature accepts).
+    size_t done = 0;  // trigram ends below it were read
+    for (size_t d = firstDigit(p, 0, n); d < n; d = firstDigit(p, done, n)) {
+        size_t i = std::max(done, d >= 23 ? d - 23 : 0);
+        size_t stop = std::min(n, d + 3);
+        unsigned key = 0;
+        if (i >= 2) key = kTables.byteCode[p[i - 2]];
+        if (i >= 1) key = key << 5 | kTables.byteCode[p[i - 1]];
+        for (; i < stop; ++i) {
+            unsigned char code = kTables.byteCode[p[i]];
+            if (code == kDigit) stop = std::min(n, std::max(stop, i + 3));
+            key = (key << 5 | code) & 0x7FFF;
+            if (kTables.trigramFeatures[key]) record(i, key);
+        }
+        done = stop;
     }
 }
 
-// Merged windows of pattern id over [begin_, end_), in order, into windows_.
+// The windows of pattern id over [begin_, end_), in order, into windows_.
 // Offsets: the longest alternatives and repeats before and after the
 // feature (names 9 bytes, \W{1,3} 3, \d{2,4} 4, ...); the bounds are checked
-// by the differential tests with matches placed at window edges.
+// by the differential tests with matches placed at window edges. Most
+// patterns start at a fixed distance from their feature (a weekday or
+// month pattern at the name itself): their windows list the possible
+// starts, one window per feature. Patterns 8 and 9 start at a ">" before
+// the digits: their windows are merged and searched.
 void DateIndex::patternWindows(int id) {
     std::vector<Window>& out = windows_;
     out.clear();
     Feature f;
-    long before = 0, after = 0;  // window [feature - before, feature + after)
+    long before = 0, after = 0;          // matches lie in [feature - before, feature + after)
+    long firstStart = 0, lastStart = 0;  // and start in [feature + first, feature + last]
     switch (id) {
     case 0:
     case 2:
@@ -122,30 +168,36 @@ void DateIndex::patternWindows(int id) {
         f = kMonth;
         after = 30;
         break;
-    case 10:
+    case 10:  // two digits and one to three separators before the name
         f = kMonth;
         before = 5;
         after = 20;
+        firstStart = -5;
+        lastStart = -3;
         break;
-    case 11:
+    case 11:  // two digits right before the name
         f = kMonth;
         before = 2;
         after = 20;
+        firstStart = lastStart = -2;
         break;
-    case 1:
+    case 1:  // the feature is the second of the two digits
         f = kOrdinal;
         before = 1;
+        firstStart = lastStart = -1;
         break;  // end: see below
     case 8:
     case 9:
         f = kDigitSepDigit;
         after = 10;
         break;  // start: see below
-    case 12:
+    case 12:    // one or two digits before the colon
     case 13:
         f = kDigitColonDigit;
         before = 2;
         after = 12;
+        firstStart = -2;
+        lastStart = -1;
         break;
     case 14:
         f = kAt;
@@ -154,32 +206,61 @@ void DateIndex::patternWindows(int id) {
     default:
         return;
     }
+    const bool searched = id == 8 || id == 9;
+    auto clip = [this](const char* at, long offset) {
+        return offset < 0 ? at - std::min(-offset, static_cast<long>(at - begin_))
+                          : at + std::min(offset, static_cast<long>(end_ - at));
+    };
     const char* lastLt = nullptr;  // last "<" before the previous feature
+    bool gtAfterLt = false;        // and whether a ">" follows it there
     const char* scannedTo = begin_;
     for (const char* at : featureAt_[f]) {
         Window w;
-        w.lo = at - std::min(before, static_cast<long>(at - begin_));
-        w.hi = at + std::min(after, static_cast<long>(end_ - at));
-        if (id == 8 || id == 9) {
+        w.lo = clip(at, before);
+        w.hi = clip(at, after);
+        w.last = nullptr;
+        if (searched) {
             // ">[^<]*" then digits and separators: no "<" in the match, so
-            // it starts after the last "<" before its first separator.
-            for (const char* q = at; q > scannedTo;)
-                if (*--q == '<') {
-                    lastLt = q;
+            // it starts at a ">" after the last "<" before its first
+            // separator; without such a ">" no match uses this separator.
+            const char* lt = nullptr;
+            bool gt = false;
+            for (const char* q = at; q > scannedTo;) {
+                char c = *--q;
+                if (c == '<') {
+                    lt = q;
                     break;
                 }
+                if (c == '>') gt = true;
+            }
+            if (lt) {
+                lastLt = lt;
+                gtAfterLt = gt;
+            } else {
+                gtAfterLt = gtAfterLt || gt;
+            }
             scannedTo = at;
+            if (!gtAfterLt) continue;
             w.lo = lastLt ? lastLt + 1 : begin_;
-        } else if (id == 1) {
+            if (!out.empty() && w.lo <= out.back().hi)
+                out.back().hi = std::max(out.back().hi, w.hi);
+            else
+                out.push_back(w);
+            continue;
+        }
+        // A start c belongs to a feature at c - firstStart at the latest,
+        // so a match from c ends by c + after - firstStart.
+        w.lo = clip(at, firstStart);
+        w.last = clip(at, lastStart);
+        w.hi = clip(w.lo, after - firstStart);
+        if (id == 1) {
             // "\d\d(th|...)\W+" then a name, \W{1,3} and four digits.
             const char* q = at + 3;
             while (q < end_ && !isWordByte(static_cast<unsigned char>(*q))) ++q;
-            w.hi = q + std::min(20L, static_cast<long>(end_ - q));
+            w.hi = clip(q, 20);
         }
-        if (!out.empty() && w.lo <= out.back().hi)
-            out.back().hi = std::max(out.back().hi, w.hi);
-        else
-            out.push_back(w);
+        if (w.last < w.lo) continue;  // every start lies before the store
+        out.push_back(w);
     }
 }
 
@@ -187,32 +268,59 @@ void DateIndex::buildIndex(const DatePatterns& patterns, int id) {
     std::vector<MatchSpan>& spans = spans_[id];
     spans.clear();
     built_[id] = true;
+    usable_[id] = true;
     const GuardedRegex& re = patterns[id];
-    usable_[id] = re.locator() != nullptr;
-    if (!usable_[id]) return;
     if (!featuresFound_) findFeatures();
     patternWindows(id);
     DateMatch m;
-    for (const Window& w : windows_) {
-        for (const char* pos = w.lo; pos < w.hi;) {
-            const char* start = re.locateStart(pos, w.hi);
-            if (!start) break;
-            // Every match starting in the window ends inside it, so Boost's
-            // match at start is the same over the window as over the store.
-            bool hit;
-            try {
-                hit = boost::regex_search(start, w.hi, m, re.regex(),
-                                          kSearchFlags | boost::match_continuous);
-            } catch (const std::exception&) {
-                hit = false;
+    // The scan of the whole store goes on where the previous match ended.
+    const char* pos = begin_;
+    const char* tried = begin_;  // starts before it were tried already
+    auto record = [&] {
+        spans.push_back({m[0].first, m[0].second});
+        pos = m[0].second > m[0].first ? m[0].second : m[0].first + 1;
+    };
+    try {
+        for (const Window& w : windows_) {
+            if (w.last) {
+                // Boost at each possible start, in order: the first match
+                // found is the leftmost one.
+                for (const char* c = std::max({w.lo, pos, tried}); c <= w.last;
+                     c = std::max({c + 1, pos})) {
+                    const char* hi = w.hi + std::min(c - w.lo, end_ - w.hi);
+                    tried = c + 1;
+                    if (boost::regex_search(c, hi, m, re.regex(),
+                                            kSearchFlags | boost::match_continuous))
+                        record();
+                }
+                continue;
             }
-            if (!hit) {  // Boost gave up or disagrees: search slices directly
+            // Short windows go to Boost directly; in a long one the locator
+            // finds where each match starts.
+            const bool direct = w.hi - w.lo <= kDirectSearchBytes;
+            if (!direct && !re.locator()) {  // no locator: search slices directly
                 usable_[id] = false;
                 return;
             }
-            spans.push_back({m[0].first, m[0].second});
-            pos = m[0].second > m[0].first ? m[0].second : m[0].first + 1;
+            for (pos = std::max(pos, w.lo); pos < w.hi;) {
+                // Every match starting in the window ends inside it, so
+                // Boost's match there is the same as over the store.
+                if (direct) {
+                    if (!boost::regex_search(pos, w.hi, m, re.regex(), kSearchFlags)) break;
+                } else {
+                    const char* start = re.locateStart(pos, w.hi);
+                    if (!start) break;
+                    if (!boost::regex_search(start, w.hi, m, re.regex(),
+                                             kSearchFlags | boost::match_continuous)) {
+                        usable_[id] = false;  // Boost disagrees: search slices directly
+                        return;
+                    }
+                }
+                record();
+            }
         }
+    } catch (const std::exception&) {  // Boost gave up: search slices directly
+        usable_[id] = false;
     }
 }
 

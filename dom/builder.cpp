@@ -113,7 +113,7 @@ ScanHandlers TreeBuilder::handlers() {
 
 void TreeBuilder::openTag(int id, const char* text, int len) {
     if (isTreeElement(id)) {
-        tree_.open_.push_back(id);
+        tree_.open_.push_back(static_cast<unsigned char>(id));
         openElement(id, text, len);
     } else {
         this->text(text, len);
@@ -121,7 +121,7 @@ void TreeBuilder::openTag(int id, const char* text, int len) {
 }
 
 void TreeBuilder::closeTag(int code, const char* text, int len) {
-    std::vector<int>& open = tree_.open_;
+    std::vector<unsigned char>& open = tree_.open_;
     if (open.empty()) {
         diagnostics_.report(kStackError);
         this->text(text, len);
@@ -151,7 +151,7 @@ void TreeBuilder::closeTag(int code, const char* text, int len) {
         open.pop_back();
     }
     // No match within reach: restore the stack and keep the tag as text.
-    while (k > 0) open.push_back(lifted[--k]);
+    while (k > 0) open.push_back(static_cast<unsigned char>(lifted[--k]));
     this->text(text, len);
 }
 
@@ -162,7 +162,8 @@ void TreeBuilder::text(const char* text, int len) {
 }
 
 void TreeBuilder::textRun(const char* text, std::size_t len) {
-    int n = storeRoom(tree_.store_, tree_.next_, len > kPageBufferSize ? kPageBufferSize : static_cast<int>(len));
+    int n = storeRoom(tree_.store_, tree_.next_,
+                      len > kPageBufferSize ? kPageBufferSize : static_cast<int>(len));
     std::memcpy(tree_.next_, text, static_cast<std::size_t>(n));
     tree_.next_ += n;
 }

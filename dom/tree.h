@@ -50,7 +50,7 @@ public:
     const Node* current() const { return current_; }
     bool atRoot() const { return current_ == &root_; }
     // Tag ids of the open elements, outermost first.
-    const std::vector<int>& openElements() const { return open_; }
+    const std::vector<unsigned char>& openElements() const { return open_; }
 
 private:
     friend class TreeBuilder;
@@ -59,8 +59,8 @@ private:
     char* next_;  // next free byte of the store
     Node root_;
     Node* current_;
-    std::vector<int> open_;
-    Arena arena_;  // nodes and child arrays
+    std::vector<unsigned char> open_;  // tag ids (below kTagTableSize)
+    Arena arena_;                      // nodes and child arrays
 };
 
 }  // namespace w2r

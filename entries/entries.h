@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "base/diagnostics.h"
@@ -25,9 +26,10 @@ struct Timestamp {
     int min = 0;
 };
 
-// One entry: its slice of the text store and its date and time.
+// One entry: its slice of the text store (valid until the page is reset)
+// and its date and time.
 struct Entry {
-    std::string html;
+    std::string_view html;
     Timestamp time;
     // Where the slice lies in the tree's text store (valid while the tree
     // is); html is its text up to the first NUL.
@@ -46,13 +48,16 @@ enum class LocateResult {
 };
 
 // What the locator found in one child's own text: its first valid date and
-// its first valid time, with the pattern that gave each.
+// its first valid time, with the pattern that gave each. Kept for every
+// child of an examined element, so it is small; the values are set only
+// when valid (years 1995-2010, hours 0-23, ...).
 struct ChildStamp {
     bool hasDate = false;
     bool hasTime = false;
-    int dateType = 0;  // date pattern id + 1, 0 = none
-    int timeType = 0;  // time pattern id + 1, 0 = none
-    int year = 0, month = 0, day = 0, hour = 0, min = 0;
+    signed char dateType = 0;  // date pattern id + 1, 0 = none
+    signed char timeType = 0;  // time pattern id + 1, 0 = none
+    short year = 0;
+    signed char month = 0, day = 0, hour = 0, min = 0;
 };
 
 // How the locator cut a container: the children that open entries (already

@@ -131,12 +131,12 @@ constexpr Outcome kKeepSearching = {false, LocateResult::kNone};
 const char* nodeEnd(const Node* n) { return n->end ? n->end : n->start; }
 
 // Tries the date patterns in id order on [a, b). Only the first match of
-// each pattern counts; the values of the last match tried are kept even
-// when they do not validate. True when some pattern gave a valid date.
-bool findDateOnce(DateSearch& ds, const char* a, const char* b, bool& has, int& type, int& year,
-                  int& month, int& day) {
+// each pattern counts. True when some pattern gave a valid date; then st,
+// when given, receives it.
+bool findDateOnce(DateSearch& ds, const char* a, const char* b, ChildStamp* st) {
     if (a >= b) return false;  // no pattern matches empty text
-    for (int id = 0; id < kFirstTimePattern; id++) {
+    int year = 0, month = 0, day = 0, type = 0;
+    for (int id = 0; id < kFirstTimePattern && !type; id++) {
         // The numeric patterns start at the ">" that ends a tag: a text
         // that starts right after one (a unit of text between elements)
         // is searched from that ">".
@@ -152,55 +152,61 @@ bool findDateOnce(DateSearch& ds, const char* a, const char* b, bool& has, int& 
         // A page that writes numeric dates day first ("31/12/2021") is read
         // so throughout, also where the day is 12 or less.
         if (id == 9 && ds.extra && ds.extra->dayFirstNumbers()) std::swap(month, day);
-        if (isValidDate(year, month, day, ds.patterns.years())) {
-            has = true;
-            type = id + 1;
-            return true;
-        }
+        if (isValidDate(year, month, day, ds.patterns.years())) type = id + 1;
     }
-    ExtraStamp st;
-    if (!ds.extra || !ds.extra->findDate(a, b, st, ds.avoidTitles)) return false;
-    has = true;
-    type = (st.markup ? kExtraStampId : kExtraDateId) + 1;
-    year = st.year;
-    month = st.month;
-    day = st.day;
+    ExtraStamp extra;
+    if (!type && ds.extra && ds.extra->findDate(a, b, extra, ds.avoidTitles)) {
+        type = (extra.markup ? kExtraStampId : kExtraDateId) + 1;
+        year = extra.year;
+        month = extra.month;
+        day = extra.day;
+    }
+    if (!type) return false;
+    if (st) {
+        st->hasDate = true;
+        st->dateType = static_cast<signed char>(type);
+        st->year = static_cast<short>(year);
+        st->month = static_cast<signed char>(month);
+        st->day = static_cast<signed char>(day);
+    }
     return true;
 }
 
 // With the extra forms, a date that is not part of a post's title (a
 // heading that says more than the date) is looked for first.
-bool findDate(DateSearch& ds, const char* a, const char* b, bool& has, int& type, int& year,
-              int& month, int& day) {
+bool findDate(DateSearch& ds, const char* a, const char* b, ChildStamp* st) {
     if (ds.extra) {
         ds.avoidTitles = true;
-        bool found = findDateOnce(ds, a, b, has, type, year, month, day);
+        bool found = findDateOnce(ds, a, b, st);
         ds.avoidTitles = false;
         if (found) return true;
     }
-    return findDateOnce(ds, a, b, has, type, year, month, day);
+    return findDateOnce(ds, a, b, st);
 }
 
 // The same for the time patterns.
-bool findTime(DateSearch& ds, const char* a, const char* b, bool& has, int& type, int& hour,
-              int& min) {
+bool findTime(DateSearch& ds, const char* a, const char* b, ChildStamp* st) {
     if (a >= b) return false;
-    for (int id = kFirstTimePattern; id < kPatternCount; id++) {
+    int hour = 0, min = 0, type = 0;
+    for (int id = kFirstTimePattern; id < kPatternCount && !type; id++) {
         if (!searchText(ds, id, a, b)) continue;
         hour = getHour(ds.match, id);
         min = getMin(ds.match, id);
-        if (isValidTime(hour, min)) {
-            has = true;
-            type = id + 1;
-            return true;
-        }
+        if (isValidTime(hour, min)) type = id + 1;
     }
-    ExtraStamp st;
-    if (!ds.extra || !ds.extra->findTime(a, b, st)) return false;
-    has = true;
-    type = kExtraTimeId + 1;
-    hour = st.hour;
-    min = st.minute;
+    ExtraStamp extra;
+    if (!type && ds.extra && ds.extra->findTime(a, b, extra)) {
+        type = kExtraTimeId + 1;
+        hour = extra.hour;
+        min = extra.minute;
+    }
+    if (!type) return false;
+    if (st) {
+        st->hasTime = true;
+        st->timeType = static_cast<signed char>(type);
+        st->hour = static_cast<signed char>(hour);
+        st->min = static_cast<signed char>(min);
+    }
     return true;
 }
 
@@ -218,31 +224,23 @@ Counters scanTexts(DateSearch& ds, const Node* box, const char* storeEnd,
     int n = box->childCount;
     Node** c = box->children;
     stamps.assign(static_cast<std::size_t>(n), ChildStamp());
-    ChildStamp scratch;  // gap and tail findings, not kept
     for (int i = 0; i < n; i++) {
         const Node* ch = c[i];
         ChildStamp& st = stamps[static_cast<std::size_t>(i)];
         const char* a = ch->start;
         const char* b = nodeEnd(ch);
-        if (findDate(ds, a, b, st.hasDate, st.dateType, st.year, st.month, st.day))
-            cnt.insideDates++;
-        if (findTime(ds, a, b, st.hasTime, st.timeType, st.hour, st.min)) cnt.insideTimes++;
+        if (findDate(ds, a, b, &st)) cnt.insideDates++;
+        if (findTime(ds, a, b, &st)) cnt.insideTimes++;
+        // Gap texts are only counted.
         const char* g = i == 0 ? box->start : nodeEnd(c[i - 1]);
-        if (findDate(ds, g, ch->start, scratch.hasDate, scratch.dateType, scratch.year,
-                     scratch.month, scratch.day))
-            cnt.outsideDates++;
-        if (findTime(ds, g, ch->start, scratch.hasTime, scratch.timeType, scratch.hour,
-                     scratch.min))
-            cnt.outsideTimes++;
+        if (findDate(ds, g, ch->start, nullptr)) cnt.outsideDates++;
+        if (findTime(ds, g, ch->start, nullptr)) cnt.outsideTimes++;
     }
     // The root's own range is empty: its tail runs to the end of the store.
     const char* a = nodeEnd(c[n - 1]);
     const char* b = box->end && box->end >= a ? box->end : storeEnd;
-    if (findDate(ds, a, b, scratch.hasDate, scratch.dateType, scratch.year, scratch.month,
-                 scratch.day))
-        cnt.outsideDates++;
-    if (findTime(ds, a, b, scratch.hasTime, scratch.timeType, scratch.hour, scratch.min))
-        cnt.outsideTimes++;
+    if (findDate(ds, a, b, nullptr)) cnt.outsideDates++;
+    if (findTime(ds, a, b, nullptr)) cnt.outsideTimes++;
     return cnt;
 }
 
@@ -522,12 +520,9 @@ Outcome cutUnits(DateSearch& ds, const Node* box, const char* storeEnd,
 // How many children of n carry a date.
 int datedChildren(DateSearch& ds, const Node* n) {
     int dated = 0;
-    ChildStamp scratch;
     for (int k = 0; k < n->childCount; k++) {
         const Node* g = n->children[k];
-        scratch = ChildStamp();
-        dated += findDate(ds, g->start, nodeEnd(g), scratch.hasDate, scratch.dateType, scratch.year,
-                          scratch.month, scratch.day);
+        dated += findDate(ds, g->start, nodeEnd(g), nullptr);
     }
     return dated;
 }
@@ -598,12 +593,8 @@ constexpr std::size_t kMinPairBytes = 256;
 bool findPair(DateSearch& ds, const Tree& tree, std::vector<ChildStamp>& stamps, EntryTable& table,
               Diagnostics& diagnostics, EntryLayout* out) {
     const char* storeEnd = tree.storeEnd();
-    std::vector<const Node*> queue{&tree.root()};
-    for (std::size_t head = 0; head < queue.size(); head++) {
-        const Node* cur = queue[head];
-        if (cur->childCount <= 0 || !cur->children) continue;
-        queue.insert(queue.end(), cur->children, cur->children + cur->childCount);
-        if (cur->childCount < 2) continue;
+    // One element's children as a pair of entries, if they are one.
+    auto tryPair = [&](const Node* cur) {
         scanTexts(ds, cur, storeEnd, stamps);
         const Node* first = nullptr;
         const ChildStamp* firstStamp = nullptr;
@@ -624,7 +615,7 @@ bool findPair(DateSearch& ds, const Tree& tree, std::vector<ChildStamp>& stamps,
             dated++;
         }
         // One post shown twice (the post and a box about it) has one date.
-        if (!alike || dated < 2 || sameDay) continue;
+        if (!alike || dated < 2 || sameDay) return false;
         ds.minDated = 2;
         CollectedDiagnostics messages;
         EntryLayout layout;
@@ -634,11 +625,22 @@ bool findPair(DateSearch& ds, const Tree& tree, std::vector<ChildStamp>& stamps,
         for (const Entry& e : table) posts = posts && e.html.size() >= kMinPairBytes;
         if (!posts) {
             table.clear();
-            continue;
+            return false;
         }
         for (const std::string& line : messages.lines) diagnostics.report(line);
         if (out) *out = std::move(layout);
         return true;
+    };
+    // Breadth first, one level at a time.
+    std::vector<const Node*> level{&tree.root()}, below;
+    while (!level.empty()) {
+        below.clear();
+        for (const Node* cur : level) {
+            if (cur->childCount <= 0 || !cur->children) continue;
+            below.insert(below.end(), cur->children, cur->children + cur->childCount);
+            if (cur->childCount >= 2 && tryPair(cur)) return true;
+        }
+        level.swap(below);
     }
     return false;
 }
@@ -654,24 +656,28 @@ LocateResult locateEntries(const DatePatterns& patterns, Page& page, Diagnostics
                   tree.storeEnd()};
     bool prepared = false;
     std::vector<ChildStamp> stamps;  // findings of the children of the node examined
-    std::vector<Node*> queue;
-    queue.push_back(&tree.root());
-    for (std::size_t head = 0; head < queue.size(); head++) {
-        Node* cur = queue[head];
-        if (cur->childCount <= 0 || !cur->children) continue;
-        queue.insert(queue.end(), cur->children, cur->children + cur->childCount);
-        if (cur->childCount <= 3) continue;
-        if (!prepared) {
-            ds.index.prepare(tree.storeBegin(), storeEnd);
-            prepared = true;
+    // Breadth first, one level at a time: only two levels are held, so a
+    // deep page needs little room.
+    std::vector<Node*> level{&tree.root()}, below;
+    while (!level.empty()) {
+        below.clear();
+        for (Node* cur : level) {
+            if (cur->childCount <= 0 || !cur->children) continue;
+            below.insert(below.end(), cur->children, cur->children + cur->childCount);
+            if (cur->childCount <= 3) continue;
+            if (!prepared) {
+                ds.index.prepare(tree.storeBegin(), storeEnd);
+                prepared = true;
+            }
+            Outcome o = examine(ds, cur, storeEnd, stamps, page.entries(), diagnostics, layout);
+            if (o.found) {
+                if (o.result != LocateResult::kEntries && options.pairs &&
+                    findPair(ds, tree, stamps, page.entries(), diagnostics, layout))
+                    return LocateResult::kEntries;
+                return o.result;
+            }
         }
-        Outcome o = examine(ds, cur, storeEnd, stamps, page.entries(), diagnostics, layout);
-        if (o.found) {
-            if (o.result != LocateResult::kEntries && options.pairs &&
-                findPair(ds, tree, stamps, page.entries(), diagnostics, layout))
-                return LocateResult::kEntries;
-            return o.result;
-        }
+        level.swap(below);
     }
     if (!options.pairs) return LocateResult::kNone;
     if (!prepared) ds.index.prepare(tree.storeBegin(), storeEnd);

@@ -35,7 +35,7 @@ struct Cutter {
         if (table.size() >= capacity) return;  // never reached from the locator
         std::size_t len = b > a ? static_cast<std::size_t>(b - a) : 0;
         Entry e;
-        e.html.assign(a, len ? strnlen(a, len) : 0);
+        e.html = std::string_view(a, len ? strnlen(a, len) : 0);
         e.storeStart = a;
         e.storeEnd = a + len;
         Timestamp& ts = e.time;
@@ -50,7 +50,7 @@ struct Cutter {
             ts.hour = tc.hour;
             ts.min = tc.min;
         }
-        table.push_back(std::move(e));
+        table.push_back(e);
     }
 
     void cutByDate(const Range& r);

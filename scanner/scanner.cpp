@@ -288,10 +288,11 @@ int32_t Scanner::tagEndAt(size_t p) {
     const std::vector<TagEnd>& table = tagEnds_;
     size_t k = tagCursor_;
     if (k > table.size() || (k > 0 && static_cast<size_t>(table[k - 1].pos) >= p)) {
-        k = static_cast<size_t>(
-            std::lower_bound(table.begin(), table.end(), p,
-                             [](const TagEnd& e, size_t q) { return static_cast<size_t>(e.pos) < q; }) -
-            table.begin());
+        k = static_cast<size_t>(std::lower_bound(table.begin(), table.end(), p,
+                                                 [](const TagEnd& e, size_t q) {
+                                                     return static_cast<size_t>(e.pos) < q;
+                                                 }) -
+                                table.begin());
     }
     while (k < table.size() && static_cast<size_t>(table[k].pos) < p) ++k;
     tagCursor_ = k;

@@ -1,6 +1,6 @@
 // Runs the built tool in a scratch folder: the sample pages in all three run
 // modes against their golden feeds in tests/golden/, and the messages, their
-// streams, paths and exit status.
+// streams, paths and exit status; the option parser.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -15,80 +15,16 @@
 #include <vector>
 
 #include "cli/options.h"
+#include "tool_run.h"
 
 namespace {
 
-const std::string kSrc = WEBLOG2RSS_SOURCE_DIR, kEx = kSrc + "/examples/", kGolden = kSrc + "/tests/golden/";
-const char kNoEntries[] = "<html><body><p>Nothing dated here.</p></body></html>";
-
-std::string readFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-bool exists(const std::string& path) {
-    struct stat st;
-    return ::lstat(path.c_str(), &st) == 0;
-}
-
-std::string replaceAll(std::string text, const std::string& from, const std::string& to) {
-    for (auto p = text.find(from); p != std::string::npos; p = text.find(from, p + to.size())) text.replace(p, from.size(), to);
-    return text;
-}
-
-// A golden feed (written for the address "examples/NAME.html") as it reads
-// for another page address: the channel link and the default item links.
-std::string goldenFor(const std::string& name, const std::string& address) {
-    return replaceAll(readFile(kGolden + name + ".rss"), "<link>examples/" + name + ".html</link>", "<link>" + address + "</link>");
-}
-
-bool haveCorpus() { return std::ifstream(std::string(WEBLOG2RSS_CORPUS_DIR) + "/urls.txt").good(); }
+using namespace w2r::test;
 
 bool haveDevFull() {
     struct stat st;
     return ::stat("/dev/full", &st) == 0 && S_ISCHR(st.st_mode) && ::access("/dev/full", W_OK) == 0;
 }
-
-struct ToolRun {
-    int status;
-    std::string out, err;
-};
-
-// Expects a run that ended with status 0 and exactly the given output texts.
-void expectRun(const ToolRun& r, const std::string& out, const std::string& err = "") {
-    EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.out, out);
-    EXPECT_EQ(r.err, err);
-}
-
-// A scratch folder holding the empty folders "in" and "out".
-class Tool : public ::testing::Test {
-protected:
-    std::string dir;
-
-    void SetUp() override {
-        char tmpl[] = "/tmp/weblog2rss-tool-XXXXXX";
-        ASSERT_NE(mkdtemp(tmpl), nullptr);
-        dir = tmpl;
-        ::mkdir(at("in").c_str(), 0755);
-        ::mkdir(at("out").c_str(), 0755);
-    }
-    void TearDown() override { ASSERT_EQ(std::system(("rm -rf '" + dir + "'").c_str()), 0); }
-    std::string at(const std::string& name) const { return dir + "/" + name; }
-    void put(const std::string& name, const std::string& text) const { std::ofstream(at(name), std::ios::binary) << text; }
-
-    // Runs "weblog2rss args" with umask 0 in cwd (default: the scratch folder)
-    // and input on standard input; args may redirect the streams themselves.
-    ToolRun run(const std::string& args, const std::string& input = "", const std::string& cwd = "") const {
-        put(".stdin", input);
-        std::string cmd = "cd '" + (cwd.empty() ? dir : cwd) + "' && umask 0 && '" WEBLOG2RSS_BIN "' <'" + at(".stdin") + "' >'" +
-                          at(".stdout") + "' 2>'" + at(".stderr") + "' " + args;
-        int rc = std::system(cmd.c_str());
-        return {WIFEXITED(rc) ? WEXITSTATUS(rc) : -1, readFile(at(".stdout")), readFile(at(".stderr"))};
-    }
-};
 
 TEST_F(Tool, SamplePagesFromAFileOrStandardInputGiveTheGoldenFeeds) {
     for (const std::string name : {"weblog", "daily", "notebook"}) {
@@ -232,19 +168,27 @@ TEST_F(Tool, BatchWritesOneFeedPerPageWithEntries) {
     }
 }
 
+// A feed file that cannot be written leaves the previous feed in place and
+// no temporary file behind; the batch goes on.
 TEST_F(Tool, FailedWritesAreReported) {
-    if (!haveDevFull()) GTEST_SKIP() << "/dev/full is not available";
     put("in/0", readFile(kEx + "weblog.html"));
-    put("in/1", readFile(kEx + "daily.html"));
-    put("urls.txt", "http://harbour.example.net/ http://tidewater.example.org/");
-    ASSERT_EQ(::symlink("/dev/full", at("out/0").c_str()), 0);
-    // A failed feed file leaves no file behind, and the batch goes on.
-    expectRun(run("urls.txt in out"),
+    put("in/1", readFile(kEx + "notebook.html"));
+    put("urls.txt", "http://harbour.example.net/ http://notebook.example.com/");
+    put("out/0", "the previous feed");
+    // Files up to 2,000 bytes: the weblog's feed is longer, the notebook's shorter.
+    ToolRun r = run("--fsize=2000:2000 '" WEBLOG2RSS_BIN "' urls.txt in out", "", "", "prlimit", "trap '' XFSZ;");
+    expectRun(r,
               "Read the URL list\nRead: in/0\nContains recognizable weblog entries\n"
               "Error writing file out/0\nRead: in/1\nContains recognizable weblog entries\n"
               "finish converting to RSS: out/1\n");
-    EXPECT_FALSE(exists(at("out/0")));
-    EXPECT_EQ(readFile(at("out/1")), goldenFor("daily", "http://tidewater.example.org/"));
+    EXPECT_EQ(readFile(at("out/0")), "the previous feed");
+    EXPECT_EQ(run("-A out", "", "", "ls").out, "0\n1\n");
+    // No output folder: nothing can be created.
+    expectRun(run("urls.txt in nowhere"),
+              "Read the URL list\nRead: in/0\nContains recognizable weblog entries\n"
+              "Error opening file nowhere/0to write\nRead: in/1\nContains recognizable weblog entries\n"
+              "Error opening file nowhere/1to write\n");
+    if (!haveDevFull()) GTEST_SKIP() << "/dev/full is not available";
     expectRun(run("examples/weblog.html >/dev/full", "", kSrc), "", "Error writing feed to standard output\n");
 }
 
@@ -340,6 +284,15 @@ TEST(Options, ParsedBeforeThePositionalArguments) {
         EXPECT_EQ(o.positional, c.positional);
         EXPECT_EQ(o.help, c.help);
         EXPECT_EQ(o.version, c.version);
+    }
+    {
+        const char* argv[] = {"weblog2rss", "--jobs", "3", "--shard=2/5", "list", "in"};
+        w2r::CliOptions o;
+        std::string error;
+        ASSERT_TRUE(w2r::parseCommandLine(6, argv, o, error)) << error;
+        EXPECT_EQ(o.jobs, 3);
+        EXPECT_EQ(o.shard.index, 2);
+        EXPECT_EQ(o.shard.count, 5);
     }
     // The last --years counts; FROM may equal TO.
     using Y = std::pair<const char*, w2r::YearWindow>;

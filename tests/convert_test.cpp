@@ -57,7 +57,7 @@ TEST(Convert, RandomPagesGiveConsistentFeeds) {
         std::size_t items = 0;
         for (std::size_t p = 0; (p = feed.find("<item>\n", p)) != std::string::npos; p++) items++;
         EXPECT_EQ(items, page.entries().size());
-        for (const Entry& e : page.entries()) EXPECT_NE(feed.find("<description>" + e.html), std::string::npos);
+        for (const Entry& e : page.entries()) EXPECT_NE(feed.find("<description>" + std::string(e.html)), std::string::npos);
     }
     EXPECT_GT(withEntries, 10);  // the generator does reach the feed writer
 }

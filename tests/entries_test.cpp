@@ -44,7 +44,7 @@ string entries(bool stamps) {
     for (std::size_t i = 0; i < table.size(); i++) {
         const Timestamp& t = table[i].time;
         s += (i ? "|" : "") + (!stamps
-                                   ? table[i].html
+                                   ? string(table[i].html)
                                    : to_string(t.dateType) + " " + to_string(t.year) + "-" + to_string(t.month) + "-" + to_string(t.day) +
                                          " " + to_string(t.timeType) + " " + to_string(t.hour) + ":" + to_string(t.min));
     }

@@ -2,6 +2,9 @@
 // a hand-filled entry table.
 #include <gtest/gtest.h>
 
+#include <deque>
+#include <iterator>
+#include <random>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -91,13 +94,86 @@ TEST(Finders, HostileTextsEndWithoutCrashing) {
     EXPECT_TRUE(finders.entryTitle(spans, title) || title == "unchanged");
 }
 
+// The finders against plain Boost searches of the whole text, on random
+// texts made of the pieces the patterns care about.
+TEST(Finders, SameAsPlainSearchesOfTheWholeText) {
+    const char* const pieces[] = {"<a ",
+                                  "<A",
+                                  "< a",
+                                  "href",
+                                  "HREF=",
+                                  "=",
+                                  "\"",
+                                  "'",
+                                  "|",
+                                  "http://",
+                                  "HTTP://",
+                                  "http:/",
+                                  "x.example/",
+                                  "^",
+                                  ">",
+                                  "<",
+                                  " ",
+                                  "\n",
+                                  "<b>",
+                                  "</b>",
+                                  "<B>",
+                                  "</B>",
+                                  "<h1>",
+                                  "</h2>",
+                                  "<h",
+                                  "<span",
+                                  "<SPAN class=t>",
+                                  "</span>",
+                                  "<title>",
+                                  "</TITLE>",
+                                  "text",
+                                  "t",
+                                  "1",
+                                  "<a href=",
+                                  "<a href=\"http://",
+                                  "<a title=x href='http://",
+                                  "<img src=http://"};
+    std::mt19937 rng(14);
+    int found[3] = {};  // texts with a page title, links, an entry title
+    auto plainFirst = [](const GuardedRegex& re, const std::string& text, std::string& out) {
+        Match m;
+        if (!boost::regex_search(text.data(), text.data() + text.size(), m, re.regex())) return false;
+        out = m.str(1);
+        return true;
+    };
+    for (int round = 0; round < 20000 && !HasFailure(); ++round) {
+        std::string text;
+        for (int k = rng() % (round % 100 == 0 ? 400 : 24); k > 0; --k) text += pieces[rng() % std::size(pieces)];
+        Strings want;
+        Match m;
+        for (const char *p = text.data(), *end = p + text.size(); p < end && boost::regex_search(p, end, m, finders.linkPattern().regex());
+             p = m[0].second)
+            want.push_back(m.str(1));
+        EXPECT_EQ(linksOf(text), want) << text;
+        std::string got, plain;
+        bool hit = plainFirst(finders.pageTitlePattern(), text, plain);
+        EXPECT_EQ(finders.pageTitle(text, got), hit) << text;
+        EXPECT_EQ(got, hit ? plain : "") << text;
+        found[0] += hit, found[1] += !want.empty();
+        hit = false;
+        for (int which = 0; which < 3 && !hit; ++which) hit = plainFirst(finders.entryTitlePattern(which), text, plain);
+        got.clear();
+        EXPECT_EQ(finders.entryTitle(text, got), hit) << text;
+        EXPECT_EQ(got, hit ? plain : "") << text;
+        found[2] += hit;
+    }
+    for (int f : found) EXPECT_GT(f, 50);  // the texts do hold matches
+}
+
 // makeFeed and the RSS 0.91 writer over a hand-filled entry table.
 class FeedTest : public ::testing::Test {
 protected:
     Page page;
+    std::deque<std::string> texts;  // entries view their text
 
     void setPage(const std::string& html) { page.reset(), page.load(html); }
-    void add(const std::string& html, Timestamp ts) { page.entries().push_back({html, ts}); }
+    void add(const std::string& html, Timestamp ts) { page.entries().push_back({texts.emplace_back(html), ts}); }
     std::string render(const std::string& address) {
         std::ostringstream out;
         Rss091Writer(out).write(makeFeed(finders, page, address));

@@ -106,7 +106,7 @@ std::string runText(const std::string& args) {
 TEST(TextCommand, StripsWordsAndReportsMissingFile) {
     EXPECT_EQ(runText("<<'EOF'\n<p>Hi, <i>you</i>&amp;me</p>\nEOF"), "\n\nHi ,  you &me  [exit 0]");
     EXPECT_EQ(runText("-w <<'EOF'\n<style>a</style>Hi, you\nEOF"), "Hi\nyou\n[exit 0]");
-    EXPECT_EQ(runText("/nonexistent/page 2>&1"), "File not exist, skipping: /nonexistent/page\n[exit 0]");
+    EXPECT_EQ(runText("/nonexistent/page 2>&1"), "File not exist, skipping: /nonexistent/page\n[exit 256]");
     EXPECT_EQ(runText("-h").find("usage: weblog2rss-text [-w] [FILE]"), 0u);
     std::string words = runText("-w " WEBLOG2RSS_SOURCE_DIR "/examples/weblog.html");
     EXPECT_GT(words.size(), 100u);

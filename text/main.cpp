@@ -4,8 +4,12 @@
 #include <cstdlib>
 #include <cstring>
 
+#include <string>
+
 #include "base/alloc.h"
 #include "base/limits.h"
+#include "io/file_read.h"
+#include "io/messages.h"
 #include "text/strip.h"
 
 namespace {
@@ -21,6 +25,9 @@ int usageError() {
     std::fputs(kUsage, stderr);
     return 2;
 }
+
+// Exit status when the input cannot be read.
+constexpr int kReadFailed = 1;
 
 }  // namespace
 
@@ -40,18 +47,27 @@ int main(int argc, char** argv) {
             path = argv[i];
     }
 
-    std::FILE* in = stdin;
-    if (path) {
-        in = std::fopen(path, "r");
-        if (!in) {
-            std::fprintf(stderr, "File not exist, skipping: %s\n", path);
-            return 0;
-        }
-    }
     // Same page limit as the main tool; the rest of the input is not read.
     char* page = static_cast<char*>(xmalloc(kPageReadLimit + 1));
-    std::size_t len = std::fread(page, 1, kPageReadLimit, in);
-    if (path) std::fclose(in);
+    std::size_t len = 0;
+    if (path) {
+        // A regular file or a stream (/dev/stdin, a process substitution);
+        // a folder or a device without data is refused.
+        ReadResult r = readPageFile(path, page, kPageReadLimit, Accept::kRegularOrStream);
+        if (!r.ok()) {
+            std::fprintf(stderr, "%s\n", pageReadFailure(r.status, path).c_str());
+            std::free(page);
+            return kReadFailed;
+        }
+        len = r.size;
+    } else {
+        len = std::fread(page, 1, kPageReadLimit, stdin);
+        if (std::ferror(stdin)) {
+            std::fputs("Error reading standard input\n", stderr);
+            std::free(page);
+            return kReadFailed;
+        }
+    }
     page = static_cast<char*>(xrealloc(page, strippedTextRoom(len)));
     page[len] = '\0';
 
