@@ -320,6 +320,23 @@ void splitPosts(const Node* box, std::vector<ChildStamp>& stamps, EntryLayout& l
     layout.dateChildren = std::move(starts);
 }
 
+// When the dated children are all of one kind (tag and class), a child of
+// that kind dated by another pattern (a post whose text shows a date in
+// another form first) opens an entry too.
+void addAlikeDated(Node** c, int n, const std::vector<ChildStamp>& stamps, std::vector<int>& D) {
+    if (D.size() < 3) return;
+    for (int d : D)
+        if (!sameKind(c[d], c[D[0]])) return;
+    std::vector<int> all;
+    for (int k = 0, next = 0; k < n; k++) {
+        bool chosen = next < static_cast<int>(D.size()) && D[static_cast<std::size_t>(next)] == k;
+        if (chosen) next++;
+        if (chosen || (stamps[static_cast<std::size_t>(k)].hasDate && sameKind(c[k], c[D[0]])))
+            all.push_back(k);
+    }
+    D.swap(all);
+}
+
 // Chooses the patterns, measures the layout and cuts the entries. Keeps
 // searching when no date pattern is carried by three or more children.
 Outcome cutEntries(const DateSearch& ds, const Node* box, const std::vector<ChildStamp>& stamps,
@@ -359,6 +376,7 @@ Outcome cutEntries(const DateSearch& ds, const Node* box, const std::vector<Chil
         if (st.dateType == dateId + 1 || joined) D.push_back(i);
         if (timeId >= 0 && st.timeType == timeId + 1) T.push_back(i);
     }
+    if (ds.mostDated) addAlikeDated(c, n, stamps, D);
     int m = static_cast<int>(D.size());
     int t = static_cast<int>(T.size());
 

@@ -181,6 +181,11 @@ TEST(ExtractionEntries, Layouts) {
         {"several posts under one date header",
          posts(3, "<h2 class=date>December 0%d, 2003</h2><div class=body><h3>Post %d</h3><p>" + string(300, 'x') +
                   "</p></div><div class=body><h3>Later %d</h3><p>" + string(300, 'y') + "</p></div>"), 6, "Post 1"},
+        {"a post whose date has another form",
+         "<html><body><div><div class=post><h2>A</h2><p>March 4, 2016</p></div>"
+         "<div class=post><h2>B</h2><p>&gt; 2016-03-03</p></div><div class=post><h2>C</h2><p>March 2, 2016</p></div>"
+         "<div class=post><h2>D</h2><p>March 1, 2016</p></div></div></body></html>",
+         4, "A"},
         {"two posts",
          posts(2, "<div class=post><h2>Only %d</h2><p>March 1%d, 2005</p><p>" + string(300, 'z') + "</p></div>"), 2, "Only 1"},
         {"one post shown twice",
