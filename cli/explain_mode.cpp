@@ -59,9 +59,15 @@ std::vector<PatternCount> counts(const std::vector<int>& tally) {
     return out;
 }
 
+bool isTimeId(int id) {
+    return (id >= kFirstTimePattern && id < kPatternCount) || id == kExtraTimeId;
+}
+
 std::string patternName(int id) {
-    return std::string(id >= kFirstTimePattern && id < kPatternCount ? "time" : "date") +
-           " pattern #" + std::to_string(id);
+    if (id == kExtraDateId) return "the extra printed date forms";
+    if (id == kExtraStampId) return "machine-readable dates";
+    if (id == kExtraTimeId) return "the extra time forms";
+    return std::string(isTimeId(id) ? "time" : "date") + " pattern #" + std::to_string(id);
 }
 
 // Why the locator went past, stopped at or chose the element of step.
@@ -329,8 +335,8 @@ ExplainReport explainConversion(const Converter& converter, const Page& page,
         if (id < 0) continue;
         PatternExample p;
         p.id = id;
-        p.isTime = id >= kFirstTimePattern && id < kPatternCount;
-        p.patternText = id < kPatternCount ? patterns[id].text() : "an extra date form";
+        p.isTime = isTimeId(id);
+        p.patternText = id < kPatternCount ? patterns[id].text() : patternName(id);
         p.exampleMatch = firstValidMatch(patterns, id, box);
         r.patterns.push_back(std::move(p));
     }

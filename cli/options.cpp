@@ -1,6 +1,7 @@
 #include "cli/options.h"
 
 #include <cstring>
+#include <ctime>
 #include <string>
 
 namespace w2r {
@@ -26,7 +27,7 @@ bool setVersion(CliOptions& o, const std::string&, std::string&) { return o.vers
 
 bool setFormat(CliOptions& o, const std::string& v, std::string& why) {
     why = "expected rss091, rss2, atom or json";
-    return parseFeedFormat(v, o.format);
+    return o.formatGiven = parseFeedFormat(v, o.format);
 }
 
 bool setFetch(CliOptions& o, const std::string&, std::string&) { return o.fetch = true; }
@@ -73,7 +74,17 @@ bool setYears(CliOptions& o, const std::string& v, std::string& why) {
         return false;
     }
     o.conversion.years = years;
-    return true;
+    return o.yearsGiven = true;
+}
+
+bool setModern(CliOptions& o, const std::string&, std::string&) { return o.modern = true; }
+
+// The year of the clock (UTC); 1970 when the clock cannot be read.
+int clockYear() {
+    std::time_t now = std::time(nullptr);
+    std::tm parts{};
+    if (now == static_cast<std::time_t>(-1) || !gmtime_r(&now, &parts)) return 1970;
+    return parts.tm_year + 1900;
 }
 
 bool setJobs(CliOptions& o, const std::string& v, std::string& why) {
@@ -102,6 +113,10 @@ const OptionSpec kOptions[] = {
      "(RSS 2.0), atom (Atom 1.0) or json (JSON Feed 1.1)", setFormat, false},
     {"--years", nullptr, "FROM-TO", "take dates from year FROM to year TO only\n"
      "(default 1995-2010; years 1000 to 9999)", setYears, false},
+    {"--modern", nullptr, nullptr, "read pages of any year: dates in more languages\n"
+     "and forms, titles from headings, https and relative\n"
+     "permalinks; years 1995 to next year and rss2 unless\n"
+     "--years and --format say otherwise", setModern, false},
     {"--jobs", nullptr, "N", "batch mode: convert the pages in N worker processes\n"
      "(default 1: no worker)", setJobs, false},
     {"--shard", nullptr, "K/N", "batch mode: convert only the pages whose number i\n"
@@ -200,7 +215,14 @@ bool parseCommandLine(int argc, const char* const* argv, CliOptions& options, st
     }
     if (options.connections != 0 && !options.fetch)
         return fail(error, "option '--connections' goes with --fetch only");
+    if (options.modern) applyModernDefaults(options, clockYear());
     return true;
+}
+
+void applyModernDefaults(CliOptions& options, int currentYear) {
+    options.conversion.extraction = ExtractionSettings::all();
+    if (!options.yearsGiven) options.conversion.years = YearWindow{1995, currentYear + 1};
+    if (!options.formatGiven) options.format = FeedFormat::Rss2;
 }
 
 std::string optionHelp() {

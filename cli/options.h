@@ -24,8 +24,12 @@ struct CliOptions {
     bool fetch = false;
     // --connections: transfers at once in a --fetch batch; 0 when not given.
     int connections = 0;
-    // What the Converter is built with (--years).
+    // What the Converter is built with (--years, --modern).
     ConverterOptions conversion;
+    // --modern was given; --format and --years were given.
+    bool modern = false;
+    bool formatGiven = false;
+    bool yearsGiven = false;
     // Batch mode: worker processes (1: none) and the slice of the pages.
     int jobs = 1;
     Shard shard;
@@ -49,6 +53,11 @@ struct CliOptions {
 // arguments are a mistake too. On a mistake returns false with error holding
 // one line, without line feed, to print on standard error.
 bool parseCommandLine(int argc, const char* const* argv, CliOptions& options, std::string& error);
+
+// What --modern sets, unless the options say otherwise: the extraction
+// mode, the years 1995 to currentYear + 1 (without --years) and RSS 2.0
+// (without --format). parseCommandLine calls it with the clock's year.
+void applyModernDefaults(CliOptions& options, int currentYear);
 
 // The option part of the --help text.
 std::string optionHelp();

@@ -8,11 +8,13 @@
 #include <vector>
 
 #include "base/diagnostics.h"
+#include "dates/dates.h"
 
 namespace w2r {
 
 struct Node;
 class DatePatterns;
+class ExtraDateIndex;
 class Page;
 
 struct Timestamp {
@@ -30,6 +32,10 @@ struct Timestamp {
 struct Entry {
     std::string_view html;
     Timestamp time;
+    // Where the slice lies in the tree's text store (valid while the tree
+    // is); html is its text up to the first NUL.
+    const char* storeStart = nullptr;
+    const char* storeEnd = nullptr;
 };
 
 using EntryTable = std::vector<Entry>;
@@ -100,12 +106,44 @@ struct LocateTrace {
     std::size_t decisiveNumber = 0;  // its place among those examined, from 1
 };
 
+// Pattern ids the locator gives the extra date forms, after the fifteen:
+// a printed date of any extra form (the printed forms of one page differ
+// only in the language of their month names, so they count as one
+// pattern), a machine-readable date (a <time datetime>), and a time of any
+// extra form.
+constexpr int kExtraDateId = kPatternCount;
+constexpr int kExtraStampId = kPatternCount + 1;
+constexpr int kExtraTimeId = kPatternCount + 2;
+
+// What a locator run uses beyond the fifteen patterns.
+struct LocateOptions {
+    // When set (prepared over the page's text store), a text that none of
+    // the fifteen patterns dates is tried with the extra forms, in their
+    // order; their pattern types follow the fifteen.
+    ExtraDateIndex* extraDates = nullptr;
+    // Whether a container whose dates stand between its children rather
+    // than inside them is cut with those texts as units of their own
+    // (else the search ends with kDatesOutside).
+    bool gapUnits = false;
+    // Whether the date pattern that the most children carry marks the
+    // entries (else the one that the fewest children, at least three,
+    // carry).
+    bool mostDated = false;
+    // Whether children that hold dated children of their own (archives
+    // grouped by year) are replaced by what they hold.
+    bool groupedLists = false;
+    // Whether a page where no container dates three children may have two
+    // entries: two or more alike children with dates of one pattern.
+    bool pairs = false;
+};
+
 // Searches the page's tree breadth-first for the first element with four or
 // more children whose children carry a recurring date, and fills the page's
 // entry table from it. When layout is given it receives the cut made; when
 // trace is given it receives what was examined.
 LocateResult locateEntries(const DatePatterns& patterns, Page& page, Diagnostics& diagnostics,
-                           EntryLayout* layout = nullptr, LocateTrace* trace = nullptr);
+                           EntryLayout* layout = nullptr, const LocateOptions& options = {},
+                           LocateTrace* trace = nullptr);
 
 // Cuts the container's children into entries, replacing the table's content;
 // stamps holds the findings of each child. expected is the number of entries

@@ -21,6 +21,8 @@ void Page::reset() {
     dirty_ = 0;
     size_ = 0;
     dateIndex_.drop();
+    extraDates_.drop();
+    origins_.clear();
     entries_.clear();
     tree_.reset();
 }
@@ -48,6 +50,12 @@ bool Page::buildTree(Diagnostics& diagnostics) {
     scanner_.useBuffer(raw_, static_cast<int>(size_ + 2));
     return w2r::buildTree(scanner_, tree_, diagnostics);
 }
+
+bool Page::mapOrigins() {
+    return origins_.build(scanner_, text(), tree_.storeBegin(), tree_.storeEnd());
+}
+
+void Page::blankScripts() { blankScriptContent(raw_, std::strlen(raw_)); }
 
 std::string_view Page::text() const { return std::string_view(raw_, std::strlen(raw_)); }
 

@@ -8,8 +8,10 @@
 
 #include "base/diagnostics.h"
 #include "dates/dates.h"
+#include "dates/extra_index.h"
 #include "dom/tree.h"
 #include "entries/entries.h"
+#include "entries/store_origins.h"
 #include "scanner/scanner.h"
 
 namespace w2r {
@@ -40,6 +42,17 @@ public:
     EntryTable& entries() { return entries_; }
     const EntryTable& entries() const { return entries_; }
 
+    // Extraction mode: the extra date forms' index, and the map from the
+    // text store back to the raw page (made by mapOrigins after buildTree).
+    ExtraDateIndex& extraDates() { return extraDates_; }
+    const StoreOrigins& origins() const { return origins_; }
+    bool mapOrigins();
+    // Replaces the content of every script and style element of the raw
+    // page by spaces (line breaks kept), so that markup written inside
+    // scripts does not make elements; offsets stay as they were. Call
+    // before buildTree.
+    void blankScripts();
+
 private:
     void setSize(std::size_t n);
 
@@ -50,6 +63,8 @@ private:
     Tree tree_;
     DateIndex dateIndex_;
     EntryTable entries_;
+    ExtraDateIndex extraDates_;
+    StoreOrigins origins_;
 };
 
 }  // namespace w2r

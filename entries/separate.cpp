@@ -36,6 +36,8 @@ struct Cutter {
         std::size_t len = b > a ? static_cast<std::size_t>(b - a) : 0;
         Entry e;
         e.html = std::string_view(a, len ? strnlen(a, len) : 0);
+        e.storeStart = a;
+        e.storeEnd = a + len;
         Timestamp& ts = e.time;
         const ChildStamp& dc = stamps[d];
         ts.dateType = dc.dateType;

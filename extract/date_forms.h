@@ -60,6 +60,8 @@ struct ExtraDateForm {
 
     bool givesDate() const { return row.day != 0; }
     bool givesTime() const { return row.hour != 0; }
+    // Whether the form reads markup (a tag's attributes) rather than text.
+    bool readsMarkup() const { return row.example[0] == '<'; }
 };
 
 // The table in its fixed order, compiled on first use.

@@ -733,6 +733,49 @@ bool trailingTitle(const FragmentTitles& f, ModernTitle& out) {
 }
 
 // The first permalink with an acceptable text.
+bool isBlock(const GumboNode* e) {
+    switch (e->v.element.tag) {
+    case GUMBO_TAG_DIV:
+    case GUMBO_TAG_P:
+    case GUMBO_TAG_HEADER:
+    case GUMBO_TAG_SECTION:
+    case GUMBO_TAG_ARTICLE:
+    case GUMBO_TAG_LI:
+    case GUMBO_TAG_DT:
+    case GUMBO_TAG_DD:
+    case GUMBO_TAG_FIGCAPTION:
+        return true;
+    default:
+        return isHeading(e);
+    }
+}
+
+// The title of a link that wraps a whole card (picture, title, teaser,
+// date): the text of the block that holds the card's first own text.
+std::string cardTitle(const GumboNode* link) {
+    std::string title;
+    std::vector<const GumboNode*> stack{link};
+    while (!stack.empty() && title.empty()) {
+        const GumboNode* node = stack.back();
+        stack.pop_back();
+        if (node->type == GUMBO_NODE_TEXT) {
+            if (!isOwnText(collapseWhitespace(node->v.text.text))) continue;
+            const GumboNode* block = node->parent;
+            while (block != link && !isBlock(block)) block = block->parent;
+            title = candidateText(block);
+            if (title.empty()) title = candidateText(node->parent);
+            if (title.empty()) return {};
+            continue;
+        }
+        if (node->type != GUMBO_NODE_ELEMENT) continue;
+        if (node != link && (isOutsideTitles(node) || isMetaElement(node))) continue;
+        const GumboVector& kids = node->v.element.children;
+        for (unsigned k = kids.length; k-- > 0;)
+            stack.push_back(static_cast<const GumboNode*>(kids.data[k]));
+    }
+    return title;
+}
+
 bool findPermalinkTitle(const HtmlFragment& f, ModernTitle& out) {
     bool found = false;
     walkElements(f.body(), [&](const GumboNode* e) {
@@ -743,6 +786,7 @@ bool findPermalinkTitle(const HtmlFragment& f, ModernTitle& out) {
         if (!isFollowableHref(href) || !looksLikePermalink(href, rel ? rel : ""))
             return Walk::kSkipChildren;
         std::string text = candidateText(e);
+        if (text.empty()) text = cardTitle(e);
         if (text.empty()) return Walk::kSkipChildren;
         out.text = text;
         out.link = href;

@@ -3,7 +3,8 @@
 # (single-file mode, run from the repository root so that the channel link
 # reads "examples/NAME.html") and shows how they changed. EXT names the
 # format: .rss is the default RSS 0.91, any other extension is given to
-# --format (weblog.atom: --format atom). Review the diff before committing:
+# --format (weblog.atom: --format atom); NAME.modern.EXT is the feed of
+# examples/NAME.html with --modern. Review the diff before committing:
 # a golden feed changes only when the output is meant to.
 # Usage: scripts/update-golden.sh [WEBLOG2RSS_BIN]   (default: build/weblog2rss)
 set -eu
@@ -11,11 +12,12 @@ cd "$(dirname "$0")/.."
 bin=$(readlink -f "${1:-build/weblog2rss}")
 for golden in tests/golden/*.*; do
     file=$(basename "$golden")
-    name=${file%.*} ext=${file##*.}
+    name=${file%.*} ext=${file##*.} mode=
+    case $name in *.modern) name=${name%.modern} mode=--modern ;; esac
     if [ "$ext" = rss ]; then
-        "$bin" "examples/$name.html" >"$golden"
+        "$bin" $mode "examples/$name.html" >"$golden"
     else
-        "$bin" --format "$ext" "examples/$name.html" >"$golden"
+        "$bin" $mode --format "$ext" "examples/$name.html" >"$golden"
     fi
 done
 if git diff --quiet -- tests/golden; then

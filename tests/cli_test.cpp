@@ -60,6 +60,24 @@ TEST_F(Tool, FormatsGiveTheirGoldenFeedsInEveryMode) {
     EXPECT_EQ(run("--format rss091 examples/weblog.html", "", kSrc).out, readFile(kGolden + "weblog.rss"));
 }
 
+// --modern: the golden feeds of an old and a current weblog page, from a
+// file and in a batch; a page without entries still gives nothing.
+TEST_F(Tool, ModernReadingGivesItsGoldenFeeds) {
+    for (const std::string name : {"weblog", "journal"}) {
+        SCOPED_TRACE(name);
+        const std::string golden = readFile(kGolden + name + ".modern.rss2");
+        ASSERT_FALSE(golden.empty());
+        expectRun(run("--modern examples/" + name + ".html", "", kSrc), golden);
+        put("in/0", readFile(kEx + name + ".html"));
+        put("urls.txt", "examples/" + name + ".html\n");
+        expectRun(run("--modern urls.txt in out"),
+                  "Read the URL list\nRead: in/0\nContains recognizable weblog entries\n"
+                  "finish converting to RSS: out/0\n");
+        EXPECT_EQ(readFile(at("out/0")), golden);
+    }
+    EXPECT_EQ(run("--modern examples/about.html", "", kSrc).out, "");
+}
+
 // Entries dated in 2015 count only when the year window holds 2015.
 TEST_F(Tool, YearWindowChoosesTheDatesThatCount) {
     std::string page = "<html><body><div>";
@@ -287,6 +305,28 @@ TEST(Options, ParsedBeforeThePositionalArguments) {
         ASSERT_TRUE(w2r::parseCommandLine(5, argv, o, error)) << value;
         EXPECT_EQ(o.conversion.years.from, years.from);
         EXPECT_EQ(o.conversion.years.to, years.to);
+    }
+    // --modern: the extraction mode, next year and RSS 2.0, unless the other
+    // options say otherwise, before or after it.
+    // clang-format off
+    const struct { std::vector<std::string> args; const char* format; w2r::YearWindow years; } modern[] = {
+        {{"--modern"}, "rss2", {1995, 2031}},
+        {{"--modern", "--format", "atom"}, "atom", {1995, 2031}},
+        {{"--format=rss091", "--modern"}, "rss091", {1995, 2031}},
+        {{"--years", "1995-2010", "--modern"}, "rss2", {1995, 2010}},
+    };
+    // clang-format on
+    for (const auto& c : modern) {
+        std::vector<const char*> argv = {"weblog2rss"};
+        for (const std::string& a : c.args) argv.push_back(a.c_str());
+        w2r::CliOptions o;
+        std::string error;
+        ASSERT_TRUE(w2r::parseCommandLine(static_cast<int>(argv.size()), argv.data(), o, error));
+        w2r::applyModernDefaults(o, 2030);
+        EXPECT_EQ(w2r::feedFormatName(o.format), c.format);
+        EXPECT_EQ(o.conversion.years.from, c.years.from);
+        EXPECT_EQ(o.conversion.years.to, c.years.to);
+        EXPECT_TRUE(o.conversion.extraction.titleFinder && o.conversion.extraction.entryRules);
     }
     for (const char* name : {"rss091", "rss2", "atom", "json"}) {
         const char* argv[] = {"weblog2rss", "--format", name};

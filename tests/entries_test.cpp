@@ -182,22 +182,38 @@ TEST(EntryDetection, TraceRecordsEachExamination) {
         return s;
     };
     const string mixed = div("<p>January 9, 2004</p>" + B8 + P + div(d(5) + d(6) + d(7) + "<p>1:30 pm</p>" + P));
+    const string gapDated = div(g(1) + d(5) + g(2) + d(6) + g(3) + d(7) + P);
     // clang-format off
-    const struct { string html; LocateResult result; string steps; O decisive; int dateId, timeId; } cases[] = {
-        {div(rep(d(5), 4)), LocateResult::kEntries, "5 own=0:4 gap= tail=", O::kChosen, 0, -1},
-        {mixed, LocateResult::kEntries, "1 own=0:1,4:1,8:1,13:1 gap= tail= / 5 own=0:3,13:1 gap= tail=", O::kChosen, 0, 13},
-        {div(g(1) + d(5) + g(2) + d(6) + g(3) + d(7) + P), LocateResult::kDatesOutside, "2 own=0:3 gap=0:3 tail=", O::kDatesOutside, -1, -1},
-        {div("9:00 am" + rep("<p>1:30 pm</p>", 4)), LocateResult::kTimesInside, "3 own=13:4 gap=13:1 tail=", O::kTimesInside, -1, -1},
-        {div(d(5) + P + P + P) + g(7), LocateResult::kNone, "0 own=0:1 gap= tail=", O::kFewStamps, -1, -1},
+    const struct { string html; bool modern; LocateResult result; string steps; O decisive; int dateId, timeId; } cases[] = {
+        {div(rep(d(5), 4)), false, LocateResult::kEntries, "5 own=0:4 gap= tail=", O::kChosen, 0, -1},
+        {mixed, false, LocateResult::kEntries, "1 own=0:1,4:1,8:1,13:1 gap= tail= / 5 own=0:3,13:1 gap= tail=", O::kChosen, 0, 13},
+        {gapDated, false, LocateResult::kDatesOutside, "2 own=0:3 gap=0:3 tail=", O::kDatesOutside, -1, -1},
+        {div("9:00 am" + rep("<p>1:30 pm</p>", 4)), false, LocateResult::kTimesInside, "3 own=13:4 gap=13:1 tail=", O::kTimesInside, -1, -1},
+        {div(d(5) + P + P + P) + g(7), false, LocateResult::kNone, "0 own=0:1 gap= tail=", O::kFewStamps, -1, -1},
+        // The extraction rules: dates between the children cut as units of
+        // their own, and the extra forms tallied past the fifteen.
+        {gapDated, true, LocateResult::kEntries, "5 own=0:3 gap=0:3 tail=", O::kChosen, 0, -1},
+        {div("<p>1 maart 2022</p><p>2 maart 2022</p><p>3 maart 2022</p>" + P), true, LocateResult::kEntries,
+         "5 own=15:3 gap= tail=", O::kChosen, kExtraDateId, -1},
     };
     // clang-format on
     for (const auto& c : cases) {
         SCOPED_TRACE(c.html);
-        ASSERT_EQ(locate(c.html), c.result);
+        LocateOptions options;
+        if (c.modern) {
+            last_layout = EntryLayout();
+            built.build(c.html);
+            built.page.extraDates().prepare(built.page.tree().storeBegin(), built.page.tree().storeEnd(), {1995, 2030});
+            options.extraDates = &built.page.extraDates();
+            options.gapUnits = options.mostDated = options.groupedLists = options.pairs = true;
+            ASSERT_EQ(locateEntries(test::datePatterns(), built.page, built.messages, &last_layout, options), c.result);
+        } else {
+            ASSERT_EQ(locate(c.html), c.result);
+        }
         const string plain = layout() + entries(true);
         LocateTrace trace;
         trace.examined = 99;  // a trace is cleared first
-        ASSERT_EQ(locateEntries(test::datePatterns(), built.page, built.messages, &last_layout, &trace), c.result);
+        ASSERT_EQ(locateEntries(test::datePatterns(), built.page, built.messages, &last_layout, options, &trace), c.result);
         EXPECT_EQ(layout() + entries(true), plain);
         EXPECT_EQ(steps(trace), c.steps);
         EXPECT_EQ(trace.examined, trace.steps.size());
@@ -211,7 +227,7 @@ TEST(EntryDetection, TraceRecordsEachExamination) {
     // 301 elements examined (the DIV and its 300 children), the first 200 kept.
     built.build(div(rep("<p>" + rep(P, 4) + "</p>", 300)));
     LocateTrace trace;
-    ASSERT_EQ(locateEntries(test::datePatterns(), built.page, built.messages, nullptr, &trace), LocateResult::kNone);
+    ASSERT_EQ(locateEntries(test::datePatterns(), built.page, built.messages, nullptr, {}, &trace), LocateResult::kNone);
     EXPECT_EQ(trace.examined, 301u);
     EXPECT_EQ(trace.steps.size(), LocateTrace::kMaxSteps);
     EXPECT_EQ(trace.steps[0].node->childCount, 300);

@@ -68,6 +68,7 @@ TEST(ExtraDateForms, ReadPrintedAndMachineDates) {
         {"29 février 2016", 2016, 2, 29},
         {R"(<time class="x" datetime="2024-03-01T10:00:00+01:00">1 mars</time>)", 2024, 3, 1},
         {R"(<TIME dateTime='2013-06-13'>)", 2013, 6, 13},
+        {R"(<time datetime="October 30, 2023">October 2023</time>)", 2023, 10, 30},
         {R"(<abbr class="published" title="2008-05-12T09:30:00Z">May 12</abbr>)", 2008, 5, 12},
         {R"(<meta itemprop="datePublished" content="2020-02-29">)", 2020, 2, 29},
         {R"(<span content="2019-07-04" itemprop="datePublished">)", 2019, 7, 4},

@@ -1,6 +1,7 @@
 #!/bin/sh
 # Makes RSS 2.0, Atom and JSON Feed feeds of the bundled example pages and of
-# the shared corpora (when present) and gives them all to the real feed
+# the shared corpora (when present; with and without --modern) and gives
+# them all to the real feed
 # readers of SHARED/feed-readers in strict mode: every reader of a format
 # must read every feed whole (every item with its title, link and right
 # date), and xmllint must find every XML feed well-formed.
@@ -41,16 +42,24 @@ for format in rss2 atom json; do
     for page in "$here"/examples/*.html; do
         "$tool" --format "$format" "$page" >"$d/$(basename "$page" .html)" ||
             fail "$format feed of $page"
+        "$tool" --modern --format "$format" "$page" >"$d/$(basename "$page" .html).modern" ||
+            fail "$format --modern feed of $page"
     done
     dirs="$dirs $d"
     for c in weblogs modern; do
         [ -f "$shared/corpus/$c/urls.txt" ] || continue
-        d=$work/$format-$c
-        mkdir "$d"
-        "$tool" --format "$format" "$shared/corpus/$c/urls.txt" "$shared/corpus/$c/pages" "$d" \
-            >"$work/$format-$c.log" 2>"$work/$format-$c.err" || fail "$format batch of $c"
-        [ ! -s "$work/$format-$c.err" ] || { cat "$work/$format-$c.err" >&2; fail "$format batch of $c"; }
-        dirs="$dirs $d"
+        # The default reading and the extraction mode (--modern).
+        for mode in default modern; do
+            d=$work/$format-$c-$mode
+            mkdir "$d"
+            opt=
+            [ $mode = modern ] && opt=--modern
+            # shellcheck disable=SC2086  # an empty option is no argument
+            "$tool" $opt --format "$format" "$shared/corpus/$c/urls.txt" "$shared/corpus/$c/pages" "$d" \
+                >"$d.log" 2>"$d.err" || fail "$format $mode batch of $c"
+            [ ! -s "$d.err" ] || { cat "$d.err" >&2; fail "$format $mode batch of $c"; }
+            dirs="$dirs $d"
+        done
     done
 done
 # shellcheck disable=SC2086  # the folder list splits on purpose

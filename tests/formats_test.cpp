@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+
 #include <cstdlib>
 #include <fstream>
 #include <nlohmann/json.hpp>
@@ -162,6 +164,22 @@ TEST(StampsTest, EntryIdsStableAndDistinct) {
     // Version 8, variant 10.
     const std::regex uuid("urn:uuid:[0-9a-f]{8}-[0-9a-f]{4}-8[0-9a-f]{3}-[89ab][0-9a-f]{3}-[0-9a-f]{12}");
     EXPECT_TRUE(std::regex_match(run[0], uuid)) << run[0];
+}
+
+// The n-th repeat of one date and title is named after n, and many repeats
+// (a page of alike entries) cost one name each, not n.
+TEST(StampsTest, EntryIdsOfManyRepeats) {
+    const FeedDate d{2019, 5, 1, 0, 0};
+    EntryIds ids("http://a/");
+    const std::string key = "http://a/\n" + w3cdtfDate(d) + "\n(untitled)";
+    EXPECT_EQ(ids.next(d, "(untitled)"), uuidUrn(key));
+    EXPECT_EQ(ids.next(d, "(untitled)"), uuidUrn(key + "\n2"));
+    EXPECT_EQ(ids.next(d, "(untitled)"), uuidUrn(key + "\n3"));
+    std::set<std::string> all;
+    auto start = std::chrono::steady_clock::now();
+    for (int i = 0; i < 20000; ++i) all.insert(ids.next(d, "same"));
+    EXPECT_EQ(all.size(), 20000u);
+    EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(), 10.0);
 }
 
 TEST(FormatsTest, FormatNames) {

@@ -17,18 +17,23 @@
 #include "dates/dates.h"
 #include "entries/entries.h"
 #include "entries/page.h"
+#include "feed/extraction.h"
 #include "feed/feed.h"
 #include "feed/finders.h"
 
 namespace w2r {
 
-// What a Converter is built with.
+// What a Converter is built with. The defaults are the system's own
+// reading.
 struct ConverterOptions {
     // The years the dates of entries may fall in.
     YearWindow years;
+    // The parts of the extraction mode in use (none by default).
+    ExtractionSettings extraction;
 };
 
-// The compiled date patterns and finders. Built once, never changed.
+// The compiled date patterns and finders, and the options. Built once,
+// never changed.
 class Converter {
 public:
     explicit Converter(const ConverterOptions& options = ConverterOptions())
