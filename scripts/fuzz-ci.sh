@@ -57,7 +57,7 @@ for t in $targets; do
     esac
 
     # Inputs that failed once: each run alone, all must pass.
-    if ! "$bin" fuzz/regressions/"$t"/* >"$work/$t.replay.log" 2>&1; then
+    if ! "$bin" -timeout="$timeout" fuzz/regressions/"$t"/* >"$work/$t.replay.log" 2>&1; then
         tail -n 40 "$work/$t.replay.log"
         echo "fuzz-ci: $t: a regression input fails again"
         failed="$failed $t"
