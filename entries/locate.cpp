@@ -245,23 +245,30 @@ LocateResult locateEntries(const DatePatterns& patterns, Page& page, Diagnostics
     DateSearch ds{patterns, page.dateIndex(), DateMatch()};
     bool prepared = false;
     std::vector<ChildStamp> stamps;  // findings of the children of the node examined
-    // Breadth first, one level at a time: only two levels are held, so a
-    // deep page needs little room.
-    std::vector<Node*> level{&tree.root()}, below;
-    while (!level.empty()) {
-        below.clear();
-        for (Node* cur : level) {
-            if (cur->childCount <= 0 || !cur->children) continue;
-            below.insert(below.end(), cur->children, cur->children + cur->childCount);
-            if (cur->childCount <= 3) continue;
-            if (!prepared) {
-                ds.index.prepare(tree.storeBegin(), storeEnd);
-                prepared = true;
-            }
-            Outcome o = examine(ds, cur, storeEnd, stamps, page.entries(), diagnostics, layout);
-            if (o.found) return o.result;
+    Outcome found = kKeepSearching;
+    // Breadth first, one level at a time. A level is held as the nodes
+    // whose children make it up: a page of 600,000 nested elements closed
+    // at once has a level of 600,000 children under one node.
+    Node* root = &tree.root();
+    std::vector<Node*> parents, next;
+    auto visit = [&](Node* cur) -> bool {
+        if (cur->childCount <= 0 || !cur->children) return false;
+        next.push_back(cur);
+        if (cur->childCount <= 3) return false;
+        if (!prepared) {
+            ds.index.prepare(tree.storeBegin(), storeEnd);
+            prepared = true;
         }
-        level.swap(below);
+        found = examine(ds, cur, storeEnd, stamps, page.entries(), diagnostics, layout);
+        return found.found;
+    };
+    if (visit(root)) return found.result;
+    while (!next.empty()) {
+        parents.swap(next);
+        next.clear();
+        for (Node* parent : parents)
+            for (int i = 0; i < parent->childCount; i++)
+                if (visit(parent->children[i])) return found.result;
     }
     return LocateResult::kNone;
 }
