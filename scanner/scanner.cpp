@@ -314,10 +314,12 @@ int32_t Scanner::tagEndAt(size_t p) {
 }
 
 // The tag end for the '<' at p, read forward: the first '>' after it,
-// quoted strings skipped whole; an unclosed quote before it leaves none.
+// quoted strings skipped whole; an unclosed quote before it leaves none,
+// and so does the lack of any '>' ahead (known without reading).
 int32_t Scanner::readTagEnd(size_t p) {
     const char* s = input_.bytes;
     const size_t n = static_cast<size_t>(input_.length);
+    if (firstGreater(s, n, p + 1) == n) return -1;  // no '>' ahead: nothing to read
     bool q_ok = true;
     size_t i = p + 1;
     int32_t value = -1;
