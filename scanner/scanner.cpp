@@ -208,13 +208,6 @@ size_t matchEntity(const char* s, size_t p, int* value) {
 
 Scanner::~Scanner() { release(); }
 
-void Scanner::restoreHeldByte() {
-    if (heldAt_ != nullptr) {
-        *heldAt_ = heldByte_;
-        heldAt_ = nullptr;
-    }
-}
-
 // Makes the bytes the current input; the previous one, if any, is released.
 void Scanner::install(char* bytes, int size, bool owned) {
     if (haveInput_) release();
@@ -296,6 +289,8 @@ void Scanner::buildTagEnds() {
 // so the table's cursor only moves forward, except after a backtrack.
 int32_t Scanner::tagEndAt(size_t p) {
     if (!tagEndReady_) {
+        // No '>' ahead, as a read to the end found out: nothing to read.
+        if (gtFrom_ <= p + 1 && gtAt_ == static_cast<size_t>(input_.length)) return -1;
         if (tagEndRead_ <= 2 * static_cast<size_t>(input_.length) + 4096) return readTagEnd(p);
         buildTagEnds();
     }
@@ -315,11 +310,11 @@ int32_t Scanner::tagEndAt(size_t p) {
 
 // The tag end for the '<' at p, read forward: the first '>' after it,
 // quoted strings skipped whole; an unclosed quote before it leaves none,
-// and so does the lack of any '>' ahead (known without reading).
+// and so does the lack of any '>' ahead (known without reading once a
+// read has gone to the end).
 int32_t Scanner::readTagEnd(size_t p) {
     const char* s = input_.bytes;
     const size_t n = static_cast<size_t>(input_.length);
-    if (firstGreater(s, n, p + 1) == n) return -1;  // no '>' ahead: nothing to read
     bool q_ok = true;
     size_t i = p + 1;
     int32_t value = -1;
@@ -339,6 +334,7 @@ int32_t Scanner::readTagEnd(size_t p) {
         ++i;
     }
     tagEndRead_ += i - p;
+    if (i == n) firstGreater(s, n, p + 1);  // remember whether any '>' is ahead
     return value;
 }
 
@@ -480,9 +476,8 @@ int Scanner::next() {
     return code;
 }
 
-std::string_view Scanner::takeText() {
-    restoreHeldByte();
-    if (!haveInput_) return std::string_view();
+// The run at the scan position, which is a text byte.
+std::string_view Scanner::takeRun() {
     char* s = input_.bytes;
     size_t n = static_cast<size_t>(input_.length);
     size_t p = static_cast<size_t>(input_.pos - s);

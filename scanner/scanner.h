@@ -176,7 +176,13 @@ public:
     // punctuation, the items next() would report one at a time. No handler
     // is called and there is no current item afterwards; the run stays
     // valid until the input is released.
-    std::string_view takeText();
+    std::string_view takeText() {
+        restoreHeldByte();
+        // Markup next (or the end): no run, and no call.
+        if (!haveInput_ || *input_.pos == '<' || *input_.pos == '&' || *input_.pos == 0)
+            return std::string_view();
+        return takeRun();
+    }
     // Releases the current input; no-op without one.
     void release();
     // From a handler: shorten the current item to its first n bytes; calls
@@ -198,7 +204,13 @@ private:
         bool owned = false;   // the scanner frees bytes
     };
 
-    void restoreHeldByte();
+    void restoreHeldByte() {
+        if (heldAt_ != nullptr) {
+            *heldAt_ = heldByte_;
+            heldAt_ = nullptr;
+        }
+    }
+    std::string_view takeRun();
     void install(char* bytes, int size, bool owned);
     void installCopy(const char* bytes, std::size_t len);
     void buildTagEnds();
