@@ -180,7 +180,6 @@ void TreeBuilder::openElement(int id, const char* text, int len) {
 
     growChildren(tree_.arena_, current, current->childCount + 1);
     current->children[current->childCount] = n;
-    if (current->childCount > 0) current->children[current->childCount - 1]->next = n;
     current->childCount++;
     tree_.current_ = n;
 }
@@ -222,7 +221,6 @@ void TreeBuilder::closeElement(const char* text, int len, int implicitCount) {
             p->children[p->childCount + j] = c;
         }
         p->childCount += r->childCount;
-        r->next = r->children[0];
         r->end = r->children[0]->start;
         r->childCount = 0;
         r->children = nullptr;

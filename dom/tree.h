@@ -18,7 +18,6 @@ struct Node {
     char* end;        // one past its last byte; null until closed
     Node** children;  // childCount entries, null when there are none
     Node* parent;     // null for root
-    Node* next;       // next sibling, null for the last child
 };
 
 class TreeBuilder;

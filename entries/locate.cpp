@@ -716,43 +716,52 @@ LocateResult locateEntries(const DatePatterns& patterns, Page& page, Diagnostics
                   tree.storeEnd()};
     bool prepared = false;
     std::vector<ChildStamp> stamps;  // findings of the children of the node examined
-    // Breadth first, one level at a time: only two levels are held, so a
-    // deep page needs little room.
-    std::vector<Node*> level{&tree.root()}, below;
-    while (!level.empty()) {
-        below.clear();
-        for (Node* cur : level) {
-            if (cur->childCount <= 0 || !cur->children) continue;
-            below.insert(below.end(), cur->children, cur->children + cur->childCount);
-            if (cur->childCount <= 3) continue;
-            if (!prepared) {
-                ds.index.prepare(tree.storeBegin(), storeEnd);
-                prepared = true;
-            }
-            LocateStep* step = nullptr;
-            if (trace) {
-                trace->examined++;
-                trace->decisive = LocateStep();
-                trace->decisive.node = cur;
-                step = &trace->decisive;
-            }
-            Outcome o =
-                examine(ds, cur, storeEnd, stamps, page.entries(), diagnostics, layout, step);
-            if (trace) {
-                if (trace->steps.size() < LocateTrace::kMaxSteps) trace->steps.push_back(*step);
-                if (o.found) {
-                    trace->decided = true;
-                    trace->decisiveNumber = trace->examined;
-                }
-            }
-            if (o.found) {
-                if (o.result != LocateResult::kEntries && options.pairs &&
-                    findPair(ds, tree, stamps, page.entries(), diagnostics, layout))
-                    return LocateResult::kEntries;
-                return o.result;
+    Outcome found = kKeepSearching;
+    // Breadth first, one level at a time. A level is held as the nodes
+    // whose children make it up: a page of 600,000 nested elements closed
+    // at once has a level of 600,000 children under one node.
+    Node* root = &tree.root();
+    std::vector<Node*> parents, next;
+    auto visit = [&](Node* cur) -> bool {
+        if (cur->childCount <= 0 || !cur->children) return false;
+        next.push_back(cur);
+        if (cur->childCount <= 3) return false;
+        if (!prepared) {
+            ds.index.prepare(tree.storeBegin(), storeEnd);
+            prepared = true;
+        }
+        LocateStep* step = nullptr;
+        if (trace) {
+            trace->examined++;
+            trace->decisive = LocateStep();
+            trace->decisive.node = cur;
+            step = &trace->decisive;
+        }
+        found = examine(ds, cur, storeEnd, stamps, page.entries(), diagnostics, layout, step);
+        if (trace) {
+            if (trace->steps.size() < LocateTrace::kMaxSteps) trace->steps.push_back(*step);
+            if (found.found) {
+                trace->decided = true;
+                trace->decisiveNumber = trace->examined;
             }
         }
-        level.swap(below);
+        return found.found;
+    };
+    // The search ended at an element that gives no entries: a page with
+    // two posts may still have them.
+    auto finish = [&]() {
+        if (found.result != LocateResult::kEntries && options.pairs &&
+            findPair(ds, tree, stamps, page.entries(), diagnostics, layout))
+            return LocateResult::kEntries;
+        return found.result;
+    };
+    if (visit(root)) return finish();
+    while (!next.empty()) {
+        parents.swap(next);
+        next.clear();
+        for (Node* parent : parents)
+            for (int i = 0; i < parent->childCount; i++)
+                if (visit(parent->children[i])) return finish();
     }
     if (!options.pairs) return LocateResult::kNone;
     if (!prepared) ds.index.prepare(tree.storeBegin(), storeEnd);

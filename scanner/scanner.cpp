@@ -18,10 +18,12 @@
 // R is a byte other than > " ' or a quoted string; Q is R without a bare !.
 //
 // Every decision is made in time proportional to the item's length plus a
-// constant: the end of a tag starting anywhere comes from a table filled
-// once per input from right to left, and the searches for comment and
-// declaration ends remember their last answer, so no byte is read again
-// and again by later "<" that fail to become tags.
+// constant, amortised: the end of a tag is read forward from its '<' (the
+// tag's own bytes, which the item then takes), and should later '<' that
+// fail to become tags make those reads cover the input twice, a table of
+// the tag end at every '<', filled once from right to left, answers the
+// rest; the searches for comment and declaration ends remember their last
+// answer. So no byte is read again and again.
 #include "scanner/scanner.h"
 
 #include <algorithm>
@@ -206,13 +208,6 @@ size_t matchEntity(const char* s, size_t p, int* value) {
 
 Scanner::~Scanner() { release(); }
 
-void Scanner::restoreHeldByte() {
-    if (heldAt_ != nullptr) {
-        *heldAt_ = heldByte_;
-        heldAt_ = nullptr;
-    }
-}
-
 // Makes the bytes the current input; the previous one, if any, is released.
 void Scanner::install(char* bytes, int size, bool owned) {
     if (haveInput_) release();
@@ -223,6 +218,7 @@ void Scanner::install(char* bytes, int size, bool owned) {
     input_.owned = owned;
     haveInput_ = true;
     tagEndReady_ = false;
+    tagEndRead_ = 0;
     ddFrom_ = gtFrom_ = SIZE_MAX;
     itemText_ = bytes;
     itemLength_ = 0;
@@ -288,9 +284,16 @@ void Scanner::buildTagEnds() {
     tagEndReady_ = true;
 }
 
-// The tag end recorded for the '<' at p. Items start at ascending
-// positions, so the cursor only moves forward, except after a backtrack.
+// The tag end for the '<' at p: read forward until the input has been read
+// twice that way, then from the table. Items start at ascending positions,
+// so the table's cursor only moves forward, except after a backtrack.
 int32_t Scanner::tagEndAt(size_t p) {
+    if (!tagEndReady_) {
+        // No '>' ahead, as a read to the end found out: nothing to read.
+        if (gtFrom_ <= p + 1 && gtAt_ == static_cast<size_t>(input_.length)) return -1;
+        if (tagEndRead_ <= 2 * static_cast<size_t>(input_.length) + 4096) return readTagEnd(p);
+        buildTagEnds();
+    }
     const std::vector<TagEnd>& table = tagEnds_;
     size_t k = tagCursor_;
     if (k > table.size() || (k > 0 && static_cast<size_t>(table[k - 1].pos) >= p)) {
@@ -303,6 +306,36 @@ int32_t Scanner::tagEndAt(size_t p) {
     while (k < table.size() && static_cast<size_t>(table[k].pos) < p) ++k;
     tagCursor_ = k;
     return k < table.size() && static_cast<size_t>(table[k].pos) == p ? table[k].value : -1;
+}
+
+// The tag end for the '<' at p, read forward: the first '>' after it,
+// quoted strings skipped whole; an unclosed quote before it leaves none,
+// and so does the lack of any '>' ahead (known without reading once a
+// read has gone to the end).
+int32_t Scanner::readTagEnd(size_t p) {
+    const char* s = input_.bytes;
+    const size_t n = static_cast<size_t>(input_.length);
+    bool q_ok = true;
+    size_t i = p + 1;
+    int32_t value = -1;
+    while (i < n) {
+        char c = s[i];
+        if (c == '>') {
+            value = q_ok ? static_cast<int32_t>(i) : -2 - static_cast<int32_t>(i);
+            break;
+        }
+        if (c == '"' || c == '\'') {
+            const void* close = memchr(s + i + 1, c, n - i - 1);
+            if (close == nullptr) break;
+            i = static_cast<size_t>(static_cast<const char*>(close) - s) + 1;
+            continue;
+        }
+        if (c == '!') q_ok = false;
+        ++i;
+    }
+    tagEndRead_ += i - p;
+    if (i == n) firstGreater(s, n, p + 1);  // remember whether any '>' is ahead
+    return value;
 }
 
 // First "--" starting at or after from, or n.
@@ -377,7 +410,6 @@ size_t Scanner::matchTag(const char* s, size_t p, int* code) {
 int Scanner::next() {
     restoreHeldByte();
     if (!haveInput_) return kItemEnd;
-    if (!tagEndReady_) buildTagEnds();
 
     char* s = input_.bytes;
     size_t n = static_cast<size_t>(input_.length);
@@ -444,9 +476,8 @@ int Scanner::next() {
     return code;
 }
 
-std::string_view Scanner::takeText() {
-    restoreHeldByte();
-    if (!haveInput_) return std::string_view();
+// The run at the scan position, which is a text byte.
+std::string_view Scanner::takeRun() {
     char* s = input_.bytes;
     size_t n = static_cast<size_t>(input_.length);
     size_t p = static_cast<size_t>(input_.pos - s);

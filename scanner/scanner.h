@@ -176,7 +176,13 @@ public:
     // punctuation, the items next() would report one at a time. No handler
     // is called and there is no current item afterwards; the run stays
     // valid until the input is released.
-    std::string_view takeText();
+    std::string_view takeText() {
+        restoreHeldByte();
+        // Markup next (or the end): no run, and no call.
+        if (!haveInput_ || *input_.pos == '<' || *input_.pos == '&' || *input_.pos == 0)
+            return std::string_view();
+        return takeRun();
+    }
     // Releases the current input; no-op without one.
     void release();
     // From a handler: shorten the current item to its first n bytes; calls
@@ -198,7 +204,13 @@ private:
         bool owned = false;   // the scanner frees bytes
     };
 
-    void restoreHeldByte();
+    void restoreHeldByte() {
+        if (heldAt_ != nullptr) {
+            *heldAt_ = heldByte_;
+            heldAt_ = nullptr;
+        }
+    }
+    std::string_view takeRun();
     void install(char* bytes, int size, bool owned);
     void installCopy(const char* bytes, std::size_t len);
     void buildTagEnds();
@@ -216,19 +228,22 @@ private:
     char* heldAt_ = nullptr;  // where the held byte belongs, null if none
     char heldByte_ = 0;
 
-    // Tag ends for the current input, filled on first use, one entry per
-    // '<' in ascending position: for the '<' at pos, value describes "R* >"
-    // and "Q* >" starting at pos + 1: -1 if no such match, v >= 0 if both
-    // end with the '>' at v, -2 - v if only the R form does (a bare '!'
-    // comes first). Lookups move forward through the table (tagCursor_).
+    // The tag end at a '<' at p describes "R* >" and "Q* >" starting at
+    // p + 1: -1 if no such match, v >= 0 if both end with the '>' at v,
+    // -2 - v if only the R form does (a bare '!' comes first). It is read
+    // forward from p; once those reads have covered twice the input (as
+    // "<a<a<a..." would make them), a table of every '<' is filled instead,
+    // one entry per '<' in ascending position, read through tagCursor_.
     struct TagEnd {
         std::int32_t pos;
         std::int32_t value;
     };
     std::int32_t tagEndAt(std::size_t p);
+    std::int32_t readTagEnd(std::size_t p);
     std::vector<TagEnd> tagEnds_;
     std::size_t tagCursor_ = 0;
-    bool tagEndReady_ = false;
+    bool tagEndReady_ = false;    // the table is filled
+    std::size_t tagEndRead_ = 0;  // bytes read forward for tag ends
 
     // Remembered answers of the two forward searches: the first "--" and
     // the first '>' at or after some position (the text length if none).

@@ -26,7 +26,7 @@ std::string dump(const Node* n) {
 }
 
 // Walks the whole tree without recursion and checks every node's links:
-// parent, next, childCount vs children, ranges inside the parent's range and
+// parent, childCount vs children, ranges inside the parent's range and
 // siblings in store order. Returns the number of nodes below root.
 long checkTree(const Tree& tree) {
     const Node* root = &tree.root();
@@ -39,7 +39,6 @@ long checkTree(const Tree& tree) {
         for (int i = 0; i < n->childCount; i++, count++) {
             const Node* c = n->children[i];
             EXPECT_EQ(c->parent, n);
-            EXPECT_EQ(c->next, i + 1 < n->childCount ? n->children[i + 1] : nullptr);
             EXPECT_GE(c->start, n == root ? tree.storeBegin() : n->start);
             EXPECT_LE(c->start, c->end);  // also fails for an unclosed (null) end
             EXPECT_LE(c->end, n == root ? tree.storeEnd() : n->end);

@@ -176,6 +176,29 @@ TEST_F(FeedTest, WholeDocumentLayout) {
                              item("Entry 2", {a}, "<div>no links</div>", "2003-12-31T23:59") + "</channel>\n</rss>\n");
 }
 
+// A feed of many entries reaches the stream whole (it is handed over in blocks): its items are
+// those of one-entry feeds, in order.
+TEST_F(FeedTest, LongFeedsAreWrittenWhole) {
+    setPage("<title>Long</title>");
+    const Timestamp ts{1, 13, 2004, 3, 7, 21, 5};
+    std::string items;
+    for (int i = 0; i < 1500; i++) {
+        std::string html = "<p><b>entry " + std::to_string(i) + "</b> " + std::string(i % 97, 'x') + "</p>";
+        page.entries().clear();
+        add(html, ts);
+        std::string one = render("http://long.example/");
+        items += one.substr(one.find("<item>"), one.rfind("</item>\n") + 8 - one.find("<item>"));
+        texts.pop_back();
+    }
+    page.entries().clear();
+    texts.clear();
+    for (int i = 0; i < 1500; i++) add("<p><b>entry " + std::to_string(i) + "</b> " + std::string(i % 97, 'x') + "</p>", ts);
+    std::string all = render("http://long.example/");
+    ASSERT_GT(all.size(), 3u * 64 * 1024);
+    EXPECT_EQ(all.substr(all.find("<item>"), items.size()), items);
+    EXPECT_EQ(all.substr(all.find("<item>") + items.size()), "</channel>\n</rss>\n");
+}
+
 TEST_F(FeedTest, ChannelTitleFromTheAddressWhenThePageHasNone) {
     // clang-format off
     const struct { const char* address; const char* title; } cases[] = {
