@@ -40,7 +40,7 @@ void Page::setSize(std::size_t n) {
 
 void Page::load(std::string_view bytes) {
     std::size_t n = bytes.size() < kPageReadLimit ? bytes.size() : kPageReadLimit;
-    std::memcpy(raw_, bytes.data(), n);
+    if (n > 0) std::memcpy(raw_, bytes.data(), n);  // an empty view may hold no pointer
     setSize(n);
 }
 
